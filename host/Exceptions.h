@@ -86,6 +86,17 @@ private:
     std::exception_ptr FOriginalException;
 };
 
+// Raised by host::Variant when a value cannot be converted to the requested
+// type / does not fit it; both are conversion errors.
+class EVariantTypeCastError : public EConvertError {
+public:
+    using EConvertError::EConvertError;
+};
+class EVariantOverflowError : public EConvertError {
+public:
+    using EConvertError::EConvertError;
+};
+
 // Raises EAbort, the silent exception that unwinds without an error message.
 [[noreturn]] void Abort();
 
