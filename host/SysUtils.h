@@ -106,9 +106,9 @@ std::string AnsiExtractQuotedStr(const char*& src, char quote);
 std::string AnsiQuotedStr(const std::string& s, char quote);
 std::string QuotedStr(const std::string& s); // AnsiQuotedStr(s, '\'')
 
-// Integers: optional blanks, sign, decimal digits or "$"/"0x" hexadecimal.
-// Raise EConvertError "'<s>' is not a valid integer value" (also when the
-// value does not fit).
+// Integers: optional leading blanks, sign, decimal digits or "$"/"0x"
+// hexadecimal. Raise EConvertError "'<s>' is not a valid integer value"
+// (also when the value does not fit: nothing wraps).
 int32_t StrToInt(const std::string& s);
 int64_t StrToInt64(const std::string& s);
 int32_t StrToIntDef(const std::string& s, int32_t def) noexcept;
@@ -122,11 +122,12 @@ std::string IntToStr(int64_t value);
 std::string IntToHex(int32_t value, int32_t digits);
 std::string IntToHex(int64_t value, int32_t digits);
 
-// Floating point, locale-independent. StrToFloat raises EConvertError
+// Floating point, locale-independent, blanks around the number allowed;
+// "NAN" and "INF" in any case read as such. StrToFloat raises EConvertError
 // "'<s>' is not a valid floating point value".
 double StrToFloat(const std::string& s);
 bool TryStrToFloat(const std::string& s, double& value) noexcept;
-// Shortest text that reads back as the same double ("0.1", "1e+20", "NaN",
+// Shortest text that reads back as the same double ("0.1", "1e+20", "NAN",
 // "INF", "-INF").
 std::string FloatToStr(double value);
 

@@ -183,8 +183,10 @@ public:
     // Equal by VarCompareValue.
     friend bool operator==(const Variant& a, const Variant& b);
 
-private:
+    // Storage of an array's elements (defined in Variant.cpp).
     struct TVarArrayData;
+
+private:
     friend Variant VarArrayCreate(int32_t, int32_t, TVarType);
     friend int32_t VarArrayLowBound(const Variant&, int32_t);
     friend int32_t VarArrayHighBound(const Variant&, int32_t);
