@@ -317,6 +317,8 @@ private:
 #endif
     std::string ToOem(const std::string& sql);
     host::Variant InternalCheckVarValues(std::span<const host::Variant> values) const;
+    TLumraFieldDef* FindVariable(TLumraVariableDefs* defs, const host::Variant& id) const;
+    bool ColumnInRow(const TLumraFieldDef* def) const noexcept;
     TLumraFieldTypes InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length);
     bool InternalNeedNewVariables(const host::Variant& value, TLumraVariableDefs* defs);
     void InternalSetVariables(const host::Variant& value, TLumraVariableDefs* defs);
@@ -326,7 +328,7 @@ private:
                     bool fetchFirst);
     bool ExecuteStatement(const std::string* sql, std::span<const host::Variant> values);
     void ClearAll(bool makeNull);
-    void FreeOwned() noexcept;
+    void DoEvent(const host::TNotifyEvent& event);
 
     TLumraSession* FSession = nullptr;
     std::unique_ptr<char[]> FRowSetBuffer;
@@ -335,6 +337,8 @@ private:
     std::unique_ptr<char[]> FIndicatorSetBuffer;
     std::unique_ptr<char[]> FIndicatorBuffer;
     std::unique_ptr<char[]> FOldIndicatorBuffer;
+    int32_t FRowBufferSize = 0;       // bytes RowBuffer and OldRowBuffer were allocated with
+    int32_t FIndicatorBufferSize = 0; // bytes IndicatorBuffer and OldIndicatorBuffer were allocated with
     bool FReadOnly = false;
     bool FCursorPrepared = false;
     bool FStatementPrepared = false;
