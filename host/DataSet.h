@@ -112,8 +112,9 @@ std::string ExtractFieldName(const std::string& fields, int32_t& pos);
 class TDataSet : public TComponent {
 public:
     explicit TDataSet(TComponent* owner);
-    // Closes the dataset (errors go to InternalHandleException), detaches its
-    // data sources and persistent fields, deletes the fields it owns.
+    // Detaches its data sources and persistent fields and deletes the fields
+    // it owns. Descendants close the dataset in their own destructor (their
+    // buffer and cursor operations no longer run here).
     ~TDataSet() override;
 
     // ----- opening and state

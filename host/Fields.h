@@ -332,6 +332,9 @@ public:
     // For the dataset: binding while open.
     void SetFieldNo(int32_t value) noexcept { FFieldNo = value; }
     void SetOffset(int32_t value) noexcept { FOffset = value; }
+    // Forgets the dataset without the open-dataset checks (the dataset is
+    // being destroyed).
+    void SetDataSetUnchecked(TDataSet* value) noexcept { FDataSet = value; }
 
 protected:
     void SetDataType(TFieldType value) noexcept { FDataType = value; }
