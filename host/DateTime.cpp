@@ -240,7 +240,7 @@ TDateTime Time() {
 std::string DateToStr(TDateTime value) {
     uint16_t y, m, d;
     DecodeDate(value, y, m, d);
-    char buf[16];
+    char buf[32];
     std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned{y}, unsigned{m}, unsigned{d});
     return buf;
 }
@@ -248,7 +248,7 @@ std::string DateToStr(TDateTime value) {
 std::string TimeToStr(TDateTime value) {
     uint16_t h, m, s, ms;
     DecodeTime(value, h, m, s, ms);
-    char buf[24];
+    char buf[40];
     if (ms != 0)
         std::snprintf(buf, sizeof buf, "%02u:%02u:%02u.%03u", unsigned{h}, unsigned{m},
                       unsigned{s}, unsigned{ms});
