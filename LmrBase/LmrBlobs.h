@@ -30,6 +30,9 @@ public:
     // Frees the buffer and unregisters from the manager, if registered.
     ~TLumraBlobStream() override;
 
+    TLumraBlobStream(const TLumraBlobStream&) = delete;
+    TLumraBlobStream& operator=(const TLumraBlobStream&) = delete;
+
     // Appends `count` bytes at the current position and advances it.
     // BufferedSize grows by `count` whatever the position, so a write after a
     // backward Seek still lengthens the blob; bytes at the end that the write
