@@ -65,12 +65,6 @@ void TParam::SetValue(const Variant& value) {
     FBound = !value.IsEmpty();
 }
 
-void TParam::SetBound(bool value) {
-    FBound = value;
-    if (!value)
-        FData.Clear();
-}
-
 void TParam::SetAsString(const std::string& value) {
     if (FDataType == ftUnknown)
         FDataType = ftString;

@@ -48,7 +48,7 @@ public:
     // Null or Empty.
     bool IsNull() const noexcept { return FData.IsNull() || FData.IsEmpty(); }
     bool Bound() const noexcept { return FBound; }
-    void SetBound(bool value);
+    void SetBound(bool value) noexcept { FBound = value; }
     // Value = Empty (Bound unchanged).
     void Clear() noexcept { FData.Clear(); }
 
