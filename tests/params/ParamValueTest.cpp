@@ -19,6 +19,11 @@ namespace {
 
 host::TDateTime Feb3At1030() { return host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0); }
 
+// Generation 3 keeps InitValue internal; the setters still set both flags.
+template <class T>
+concept PublishesInitValue = requires(T& t) { t.InitValue(); };
+static_assert(PublishesInitValue<TLumraParam> == (LMR_HOST_GENERATION != 3));
+
 } // namespace
 
 TEST(ParamValue, NewParameterHoldsIntegerZeroAndIsNeitherNullNorBound) {
@@ -326,3 +331,17 @@ TEST(ParamValue, EqualityLooksAtValueTypeNamesFlagsAndDirection) {
     EXPECT_FALSE(a.IsEqual(&b));
     EXPECT_FALSE(a.IsEqual(nullptr));
 }
+
+#if LMR_HOST_GENERATION != 3
+TEST(ParamValue, InitValueMarksBoundAndNotNullWithoutTouchingTheValue) {
+    TLumraParam p(nullptr, "p");
+    p.SetAsString("v");
+    p.Clear();
+    p.SetBound(false);
+    p.InitValue();
+    EXPECT_TRUE(p.Bound());
+    EXPECT_FALSE(p.IsNull());
+    EXPECT_EQ(p.DataType(), ntString);
+    EXPECT_EQ(p.GetAsString(), "0") << "Clear's integer 0 is what is left";
+}
+#endif
