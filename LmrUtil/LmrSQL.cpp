@@ -55,7 +55,10 @@ std::string LmrGetOrderByFromSQL(const std::string& SQL, std::string& Directions
             LmrConcateEmptyField(Columns, ";", Token);
             Pending = true;
         } else if (Kind == skDescending) {
-            LmrConcateEmptyField(Directions, ";", "DESC");
+            // A DESC with no column of its own (after a skipped quoted name,
+            // or a second DESC) would shift every later direction onto the
+            // wrong column, so only the pending column takes it.
+            if (Pending) LmrConcateEmptyField(Directions, ";", "DESC");
             Pending = false;
         } else if (LmrIsClauseToken(Kind)) {
             Section = Kind;

@@ -54,9 +54,9 @@ inline bool LmrIsClauseToken(TLumraSQLToken Kind) noexcept {
 //
 // The end of the text and a NUL byte both end the text: a NUL is where the
 // engine's client library would stop reading the statement, so nothing after
-// it is analysed. At the end skEnd is returned with an empty Token and Pos is
-// not moved, so repeated calls keep returning skEnd. Every other token
-// consumes at least one byte. Never reads outside SQL, for any bytes and any
+// it is analysed. At the end skEnd is returned with an empty Token and Pos on
+// the end (past any trailing delimiters), so repeated calls keep returning
+// skEnd without moving it. Every other token consumes at least one byte. Never reads outside SQL, for any bytes and any
 // Pos (a Pos past the end reads as the end).
 TLumraSQLToken LmrNextSQLToken(const std::string& SQL, std::size_t& Pos, std::string& Token,
                                TLumraSQLToken CurSection);

@@ -18,7 +18,9 @@ std::string LmrGetTableNameFromSQL(const std::string& SQL);
 
 // The ORDER BY columns separated by ";". Directions receives one "ASC" or
 // "DESC" per column, separated by ";". A qualified column t.col gives col; a
-// column number gives its digits; quoted column names are skipped. Both
+// column number gives its digits; quoted column names are skipped, and so is
+// a DESC that follows no column of its own, so that the two lists always pair
+// up one to one. Both
 // results are empty when there is no ORDER BY clause.
 std::string LmrGetOrderByFromSQL(const std::string& SQL, std::string& Directions);
 
