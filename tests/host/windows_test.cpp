@@ -152,7 +152,11 @@ const DefaultAnswerCase kDefaultAnswers[] = {
     {0x0000000F, 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, MessageBoxDefaultAnswer, ::testing::ValuesIn(kDefaultAnswers));
+INSTANTIATE_TEST_SUITE_P(Table, MessageBoxDefaultAnswer, ::testing::ValuesIn(kDefaultAnswers),
+                         [](const ::testing::TestParamInfo<DefaultAnswerCase>& info) {
+                             return "Style" + std::to_string(info.param.type) + "Answers" +
+                                    std::to_string(info.param.answer);
+                         });
 
 TEST(MessageBoxHandler, SeesEveryCallAndItsAnswerIsReturned) {
     std::vector<std::string> seen;
