@@ -132,7 +132,10 @@ public:
     }
     void InternalClose() override {
         Add("Close");
+        const bool wasOpen = CursorOpen();
         TLumraSQL::InternalClose();
+        // As a driver does: tell the owner (normally a dataset) the cursor closed.
+        if (wasOpen && OnAfterClose()) OnAfterClose()(this);
     }
     void InternalUnprepareOpen() override {
         Add("UnprepareOpen");

@@ -2,6 +2,8 @@
 // library reference, connecting and disconnecting with their events, hold
 // counting, attached handles, loading from a form file, transactions,
 // statement links and destruction in either order.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "host/Windows.h"
@@ -253,6 +255,26 @@ TEST_F(SessionTest, CloseUnpreparesEveryLinkedStatementBeforeDisconnecting) {
     EXPECT_FALSE(second.StatementPrepared());
 }
 
+// Regression: a dataset that gives up its hold while the session closes its
+// statements used to make the session disconnect twice.
+TEST_F(SessionTest, ADatasetReleasingItsHoldDuringCloseDisconnectsOnlyOnce) {
+    RecordingSession session(&log);
+    RecordingSQL statement(&log);
+    statement.SetSession(&session);
+    session.SetKeepConnection(false);
+    session.OpenSession();
+    ASSERT_TRUE(statement.OpenRead("select a"));
+    statement.SetOnAfterClose([&](host::TObject*) { session.CloseSession(); });
+    int disconnects = 0;
+    session.SetAfterDisconnect([&](host::TObject*) { ++disconnects; });
+    log.clear();
+    session.Close();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Disconnect"), 1);
+    EXPECT_EQ(disconnects, 1);
+    EXPECT_FALSE(session.Connected());
+    EXPECT_FALSE(statement.CursorPrepared());
+}
+
 TEST_F(SessionTest, DestroyingASessionDisconnectsWithoutDisconnectEvents) {
     auto session = std::make_unique<RecordingSession>(&log);
     session->Open();
@@ -279,6 +301,22 @@ TEST_F(SessionTest, SetSessionLinksAtTheEndOfTheListAndMovesBetweenSessions) {
     EXPECT_TRUE(b.Queries().empty());
     EXPECT_EQ(first.GetSessionObject(), nullptr);
 }
+
+#if LMR_HOST_GENERATION >= 4
+// Regression: adding a statement that belongs to another session used to
+// leave it in both lists, one of them dangling once it was destroyed.
+TEST_F(SessionTest, AddQueryTakesTheStatementOutOfItsPreviousSession) {
+    RecordingSession a(&log), b(&log);
+    {
+        RecordingSQL statement(&log);
+        statement.SetSession(&a);
+        b.AddQuery(&statement);
+        EXPECT_TRUE(a.Queries().empty());
+        EXPECT_EQ(statement.GetSessionObject(), &b);
+    }
+    EXPECT_TRUE(b.Queries().empty());
+}
+#endif
 
 TEST_F(SessionTest, ASessionDestroyedBeforeItsStatementsUnlinksThem) {
     auto session = std::make_unique<RecordingSession>(&log);
