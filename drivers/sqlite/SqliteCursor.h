@@ -1,0 +1,106 @@
+// Internal state of the SQLite driver's statement: the engine statements of
+// the cursor and the non-query side, the compact store of rows already read,
+// the description of which table and key the cursor writes through, and the
+// helpers the statement's files share. Includes <sqlite3.h>; never included
+// by a public header.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drivers/sqlite/SqliteLoader.h"
+#include "drivers/sqlite/SqliteStatement.h"
+
+using TSqliteStmtPtr = std::unique_ptr<sqlite3_stmt, TSqliteStmtFinalizer>;
+
+// One stored engine value; Data points into the row store (or the engine).
+enum TSqliteValueTag : uint8_t { svNull = 0, svInteger = 1, svFloat = 2, svText = 3, svBlob = 4 };
+struct TSqliteValue {
+    uint8_t Tag = svNull;
+    int64_t Int = 0;
+    double Float = 0;
+    const char* Data = nullptr;
+    uint64_t Bytes = 0;
+};
+
+// Rows read so far, each encoded as its values back to back (tag byte, then
+// a zigzag varint, 8 bytes of double, or a varint length and the bytes), in
+// blocks of at least 1 MB that never move, so keeping a row costs its encoded
+// bytes plus one pointer and no allocation of its own.
+class TSqliteRowStore {
+public:
+    void Clear() noexcept;
+    size_t Count() const noexcept { return FRows.size(); }
+    const uint8_t* Row(size_t index) const noexcept { return FRows[index]; }
+    // Encodes the engine's current row (columns values) and keeps it.
+    void AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt, int columns);
+    // Replaces row `index` by an already encoded row.
+    void Replace(size_t index, const std::vector<uint8_t>& encoded);
+    static void Encode(std::vector<uint8_t>& out, const TSqliteValue& value);
+    static const uint8_t* Decode(const uint8_t* p, TSqliteValue& value) noexcept;
+
+private:
+    const uint8_t* Keep(const uint8_t* data, size_t bytes);
+    std::vector<std::unique_ptr<uint8_t[]>> FBlocks;
+    size_t FBlockSize = 0;
+    size_t FBlockUsed = 0;
+    std::vector<const uint8_t*> FRows;
+    std::vector<uint8_t> FScratch;
+};
+
+struct TSqliteCursor {
+    TSqliteStmtPtr Stmt;
+    std::string Text;                  // the SQL text as given (without the hidden key column)
+    int EngineColumns = 0;             // result columns of Stmt
+    std::string Table;                 // the table rows are written to; empty when none
+    std::vector<std::string> Origins;  // per column: its column in Table, or empty
+    std::vector<int32_t> KeyColumns;   // the columns that identify a row
+    int32_t RowIdColumn = -1;          // the hidden rowid column, -1 when none
+    bool RowIdIsKeyAlias = false;      // the table's INTEGER PRIMARY KEY is selected as key
+    TSqliteRowStore Rows;
+    bool Done = false;                 // the engine delivered its last row
+    bool ForwardOnly = false;          // rows are not kept (FetchFirstForward)
+    int64_t FirstKept = 0;             // row number of Rows.Row(0)
+    int FailedRc = SQLITE_OK;          // a step failed: reading past the kept rows reports it again
+    std::string FailedMessage;
+    int32_t FailedCode = 0;
+};
+
+struct TSqliteCommand {
+    TSqliteStmtPtr Stmt;
+};
+
+struct TSqliteStatementAccess {
+    static std::unique_ptr<TSqliteCursor>& CursorPtr(TSqliteSQL& sql) { return sql.FCursor; }
+};
+
+// Field type and sizes a declared type maps to.
+struct TSqliteColumnType {
+    TLumraFieldTypes FieldType = ntMemo;
+    int32_t ExtType = SQLITE_NULL;
+    int32_t Size = 4;
+    int32_t Length = 0;
+    int32_t Decimals = 0;
+};
+TSqliteColumnType SqliteMapDeclaredType(const char* declared);
+
+// Prepares the one statement of sql. False (error recorded in the session)
+// on an engine error, on text with no statement, and on text holding a second
+// statement after the first.
+bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sql, TSqliteStmtPtr& out);
+// Binds the values of a variable list to stmt's parameters in order. False
+// with the error recorded when the counts differ or the engine refuses.
+bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs);
+// Binds one stored value to parameter `index` (1-based); returns the engine's result.
+int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& value);
+// Fills in the cursor's table, key and hidden rowid column after it was
+// prepared; may replace the engine statement. False with the error recorded
+// on an engine error.
+bool SqliteDescribeKeys(TSqliteSQL& sql, TSqliteCursor& cursor, sqlite3* db);
+// The stored value of column (zero-based) in the row at the cursor; false
+// when there is no current row.
+bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value);
+// Double-quoted SQL identifier.
+std::string SqliteQuoteName(const std::string& name);

@@ -1,0 +1,599 @@
+// The SQLite cursor: opening (binding, counting), the store of rows already
+// read, moving both ways, and turning a stored row into the row format of the
+// statement's buffers without changing any value.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "LmrBase/LmrBlobs.h"
+#include "drivers/sqlite/SqliteBlob.h"
+#include "drivers/sqlite/SqliteCursor.h"
+#include "drivers/sqlite/SqliteErrors.h"
+#include "drivers/sqlite/SqliteSession.h"
+#include "host/DateTime.h"
+
+// ---- Row store -------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t MinBlockSize = size_t{1} << 20;
+
+void PutVarint(std::vector<uint8_t>& out, uint64_t v) {
+    while (v >= 0x80) {
+        out.push_back(static_cast<uint8_t>(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<uint8_t>(v));
+}
+
+const uint8_t* GetVarint(const uint8_t* p, uint64_t& v) noexcept {
+    v = 0;
+    for (int shift = 0;; shift += 7) {
+        const uint8_t b = *p++;
+        v |= static_cast<uint64_t>(b & 0x7F) << shift;
+        if ((b & 0x80) == 0) return p;
+    }
+}
+
+} // namespace
+
+void TSqliteRowStore::Clear() noexcept {
+    FBlocks.clear();
+    FBlockSize = 0;
+    FBlockUsed = 0;
+    FRows.clear();
+    FRows.shrink_to_fit();
+    FScratch.clear();
+}
+
+void TSqliteRowStore::Encode(std::vector<uint8_t>& out, const TSqliteValue& v) {
+    out.push_back(v.Tag);
+    switch (v.Tag) {
+    case svInteger: PutVarint(out, (static_cast<uint64_t>(v.Int) << 1) ^ static_cast<uint64_t>(v.Int >> 63)); break;
+    case svFloat: {
+        uint8_t bytes[8];
+        std::memcpy(bytes, &v.Float, 8);
+        out.insert(out.end(), bytes, bytes + 8);
+        break;
+    }
+    case svText:
+    case svBlob:
+        PutVarint(out, v.Bytes);
+        if (v.Bytes > 0) out.insert(out.end(), v.Data, v.Data + v.Bytes);
+        break;
+    default: break;
+    }
+}
+
+const uint8_t* TSqliteRowStore::Decode(const uint8_t* p, TSqliteValue& v) noexcept {
+    v = TSqliteValue{};
+    v.Tag = *p++;
+    switch (v.Tag) {
+    case svInteger: {
+        uint64_t z = 0;
+        p = GetVarint(p, z);
+        v.Int = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
+        break;
+    }
+    case svFloat:
+        std::memcpy(&v.Float, p, 8);
+        p += 8;
+        break;
+    case svText:
+    case svBlob:
+        p = GetVarint(p, v.Bytes);
+        v.Data = reinterpret_cast<const char*>(p);
+        p += v.Bytes;
+        break;
+    default: break;
+    }
+    return p;
+}
+
+const uint8_t* TSqliteRowStore::Keep(const uint8_t* data, size_t bytes) {
+    if (FBlocks.empty() || FBlockSize - FBlockUsed < bytes) {
+        // A row larger than a block gets a block of its own size.
+        FBlockSize = std::max(MinBlockSize, bytes);
+        FBlocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(FBlockSize));
+        FBlockUsed = 0;
+    }
+    uint8_t* at = FBlocks.back().get() + FBlockUsed;
+    std::memcpy(at, data, bytes);
+    FBlockUsed += bytes;
+    return at;
+}
+
+void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt, int columns) {
+    FScratch.clear();
+    for (int i = 0; i < columns; ++i) {
+        TSqliteValue v;
+        switch (api.column_type(stmt, i)) {
+        case SQLITE_INTEGER:
+            v.Tag = svInteger;
+            v.Int = api.column_int64(stmt, i);
+            break;
+        case SQLITE_FLOAT:
+            v.Tag = svFloat;
+            v.Float = api.column_double(stmt, i);
+            break;
+        case SQLITE_TEXT:
+            v.Tag = svText;
+            v.Data = reinterpret_cast<const char*>(api.column_text(stmt, i));
+            v.Bytes = static_cast<uint64_t>(api.column_bytes(stmt, i));
+            break;
+        case SQLITE_BLOB:
+            v.Tag = svBlob;
+            v.Data = static_cast<const char*>(api.column_blob(stmt, i));
+            v.Bytes = static_cast<uint64_t>(api.column_bytes(stmt, i));
+            break;
+        default: break;
+        }
+        Encode(FScratch, v);
+    }
+    FRows.push_back(Keep(FScratch.data(), FScratch.size()));
+}
+
+void TSqliteRowStore::Replace(size_t index, const std::vector<uint8_t>& encoded) {
+    FRows[index] = Keep(encoded.data(), encoded.size());
+}
+
+// ---- Conversion of stored values to the row format --------------------------------
+
+namespace {
+
+constexpr double TwoPow53 = 9007199254740992.0;
+
+const char* TagName(uint8_t tag) {
+    switch (tag) {
+    case svInteger: return "an integer";
+    case svFloat: return "a real";
+    case svText: return "text";
+    case svBlob: return "a blob";
+    default: return "null";
+    }
+}
+
+// Writes v into slot in the format of def; false with the reason in why.
+bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, std::string& why) {
+    const int32_t size = def->Size();
+    switch (def->FieldType()) {
+    case ntString:
+        if (v.Tag != svText && v.Tag != svBlob) break;
+        if (v.Bytes + 1 > static_cast<uint64_t>(size)) {
+            why = "text of " + std::to_string(v.Bytes) + " bytes is longer than the declared " +
+                  std::to_string(size - 1);
+            return false;
+        }
+        if (v.Bytes > 0 && std::memchr(v.Data, 0, v.Bytes) != nullptr) {
+            why = "the text holds a zero byte";
+            return false;
+        }
+        if (v.Bytes > 0) std::memcpy(slot, v.Data, v.Bytes);
+        slot[v.Bytes] = 0;
+        return true;
+    case ntInteger: {
+        int64_t i = 0;
+        if (v.Tag == svInteger) {
+            i = v.Int;
+        } else if (v.Tag == svFloat && std::trunc(v.Float) == v.Float && std::fabs(v.Float) < 9.2e18) {
+            i = static_cast<int64_t>(v.Float);
+        } else {
+            break;
+        }
+        if (size == 8) {
+            std::memcpy(slot, &i, 8);
+            return true;
+        }
+        if (size == 4 && i >= INT32_MIN && i <= INT32_MAX) {
+            const int32_t i32 = static_cast<int32_t>(i);
+            std::memcpy(slot, &i32, 4);
+            return true;
+        }
+        why = "the integer " + std::to_string(i) + " does not fit " + std::to_string(size) + " bytes";
+        return false;
+    }
+    case ntFloat:
+    case ntCurrency: {
+        double d = 0;
+        if (v.Tag == svFloat) {
+            d = v.Float;
+        } else if (v.Tag == svInteger && std::fabs(static_cast<double>(v.Int)) <= TwoPow53) {
+            d = static_cast<double>(v.Int);
+        } else if (v.Tag == svInteger) {
+            why = "the integer " + std::to_string(v.Int) + " has no exact double";
+            return false;
+        } else {
+            break;
+        }
+        std::memcpy(slot, &d, 8);
+        return true;
+    }
+    case ntBoolean:
+        if (v.Tag != svInteger) break;
+        if (v.Int != 0 && v.Int != 1) {
+            why = "the integer " + std::to_string(v.Int) + " is not a Boolean";
+            return false;
+        }
+        slot[0] = static_cast<char>(v.Int);
+        return true;
+    case ntDate:
+    case ntTime:
+    case ntDateTime: {
+        if (v.Tag != svText) break;
+        host::TDateTime d = 0;
+        const std::string_view text(v.Data, v.Bytes);
+        bool ok = host::TryStrToDateTime(text, d);
+        if (ok && def->FieldType() == ntDate) ok = std::trunc(d) == d;
+        if (ok && def->FieldType() == ntTime) ok = d >= 0 && d < 1;
+        if (!ok) {
+            why = "the text \"" + std::string(text.substr(0, 64)) + "\" is not a " +
+                  (def->FieldType() == ntDate ? "date" : def->FieldType() == ntTime ? "time" : "date and time");
+            return false;
+        }
+        std::memcpy(slot, &d, 8);
+        return true;
+    }
+    case ntBinary: {
+        if (v.Tag != svText && v.Tag != svBlob) break;
+        if (v.Bytes + 2 > static_cast<uint64_t>(size)) {
+            why = std::to_string(v.Bytes) + " bytes are more than the declared " + std::to_string(size - 2);
+            return false;
+        }
+        const uint16_t n = static_cast<uint16_t>(v.Bytes);
+        std::memcpy(slot, &n, 2);
+        if (n > 0) std::memcpy(slot + 2, v.Data, n);
+        return true;
+    }
+    case ntMemo:
+    case ntBlob: {
+        const int32_t n = (v.Tag == svText || v.Tag == svBlob)
+                              ? static_cast<int32_t>(std::min<uint64_t>(v.Bytes, INT32_MAX))
+                              : 0;
+        if (size >= 4) std::memcpy(slot, &n, 4);
+        return true;
+    }
+    default: break;
+    }
+    why = std::string("it holds ") + TagName(v.Tag);
+    return false;
+}
+
+} // namespace
+
+// ---- Cursor --------------------------------------------------------------------
+
+namespace {
+
+std::string TrimStatementEnd(std::string text) {
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';'))
+        text.pop_back();
+    return text;
+}
+
+// Number of rows the cursor's text gives, without reading them into memory.
+bool CountRows(TSqliteSQL& sql, TSqliteCursor& c, sqlite3* db, int64_t& count) {
+    const TSqliteApi& api = SqliteApi();
+    TLumraSession* session = sql.GetSession();
+    const std::string wrapped = "SELECT count(*) FROM (" + TrimStatementEnd(c.Text) + "\n)";
+    sqlite3_stmt* raw = nullptr;
+    int rc = api.prepare_v2(db, wrapped.c_str(), static_cast<int>(wrapped.size()), &raw, nullptr);
+    TSqliteStmtPtr counter(raw);
+    bool countsRows = rc == SQLITE_OK && counter;
+    if (rc == SQLITE_ERROR) {
+        // Not a select (a pragma, for instance): run a second copy and count its rows.
+        raw = nullptr;
+        rc = api.prepare_v2(db, c.Text.c_str(), static_cast<int>(c.Text.size()), &raw, nullptr);
+        counter.reset(raw);
+    }
+    if (rc != SQLITE_OK || !counter) {
+        SqliteRecordError(session, db, rc == SQLITE_OK ? SQLITE_MISUSE : rc);
+        return false;
+    }
+    if (!SqliteBindVariables(session, db, counter.get(), sql.CursorVariables())) return false;
+    count = 0;
+    while ((rc = api.step(counter.get())) == SQLITE_ROW) {
+        if (countsRows) {
+            count = api.column_int64(counter.get(), 0);
+        } else {
+            ++count;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        SqliteRecordError(session, db, rc);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// Reads one more row from the engine: 1 a row, 0 the end, -1 an error (recorded).
+static int StepOne(TSqliteSQL& sql, TSqliteCursor& c, int64_t& read) {
+    const TSqliteApi& api = SqliteApi();
+    TLumraSession* session = sql.GetSession();
+    if (c.FailedRc != SQLITE_OK) {
+        session->SetLastError(c.FailedMessage, c.FailedCode);
+        return -1;
+    }
+    if (c.Done) return 0;
+    const int rc = api.step(c.Stmt.get());
+    if (rc == SQLITE_ROW) {
+        if (c.ForwardOnly) {
+            c.Rows.Clear();
+            c.FirstKept = read;
+        }
+        c.Rows.AppendFromEngine(api, c.Stmt.get(), c.EngineColumns);
+        ++read;
+        return 1;
+    }
+    if (rc == SQLITE_DONE) {
+        c.Done = true;
+        // Releases the engine's read lock; the rows stay in the store.
+        api.reset(c.Stmt.get());
+        return 0;
+    }
+    // Stepping a failed statement again would start it over, so the failure sticks.
+    sqlite3* db = static_cast<TSqliteSession*>(session)->Db();
+    c.FailedRc = rc;
+    c.FailedMessage = SqliteErrorMessage(db, rc);
+    c.FailedCode = SqliteErrorCode(db, rc);
+    session->SetLastError(c.FailedMessage, c.FailedCode);
+    api.reset(c.Stmt.get());
+    return -1;
+}
+
+namespace {
+// Rows read from the engine so far (kept or not): FirstKept + kept rows.
+int64_t RowsRead(const TSqliteCursor& c) { return c.FirstKept + static_cast<int64_t>(c.Rows.Count()); }
+} // namespace
+
+bool TSqliteSQL::InternalOpen(bool readOnly) {
+    TSqliteSession* session = SqliteSession();
+    sqlite3* db = session->Db();
+    if (!FCursor || db == nullptr) {
+        session->SetLastError(host::LoadResString(LUMRA_ERR_CURS_NOT_PREPARED), SqliteCodeMisuse);
+        return false;
+    }
+    TSqliteCursor& c = *FCursor;
+    const TSqliteApi& api = SqliteApi();
+    api.reset(c.Stmt.get());
+    c.Rows.Clear();
+    c.Done = false;
+    c.ForwardOnly = false;
+    c.FirstKept = 0;
+    c.FailedRc = SQLITE_OK;
+    if (!SqliteBindVariables(session, db, c.Stmt.get(), CursorVariables())) return false;
+    int64_t count = 0;
+    if (api.stmt_readonly(c.Stmt.get())) {
+        if (!CountRows(*this, c, db, count)) return false;
+    } else {
+        // A statement that changes data runs once: its rows are read now.
+        int64_t read = 0;
+        int r = 0;
+        while ((r = StepOne(*this, c, read)) == 1) {
+        }
+        if (r < 0) return false;
+        count = read;
+    }
+    if (!TLumraSQL::InternalOpen(readOnly)) return false;
+    SetRecordCount(static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
+    if (BlobManager()->Count() == 0) {
+        for (int32_t i = 0; i < FieldDefs()->GetCount(); ++i) {
+            const TLumraFieldDef* def = FieldDefs()->GetItem(i);
+            if (def->FieldType() == ntMemo || def->FieldType() == ntBlob)
+                new TSqliteBlobStream(BlobManager(), def->Name());
+        }
+    }
+    return true;
+}
+
+void TSqliteSQL::InternalClose() {
+    if (FCursor) {
+        if (FCursor->Stmt) SqliteApi().reset(FCursor->Stmt.get());
+        FCursor->Rows.Clear();
+        FCursor->Done = false;
+        FCursor->FirstKept = 0;
+        FCursor->FailedRc = SQLITE_OK;
+    }
+    TLumraSQL::InternalClose();
+}
+
+void TSqliteSQL::InternalUnprepareOpen() {
+    FCursor.reset();
+    TLumraSQL::InternalUnprepareOpen();
+}
+
+namespace {
+
+bool CursorReady(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& cursor) {
+    if (cursor && sql.CursorOpen()) return true;
+    sql.GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_NOT_OPENED), SqliteCodeMisuse);
+    return false;
+}
+
+} // namespace
+
+// Makes row `row` (kept in the store) current; false with the error recorded
+// when a value does not fit its column (the current row stays as it was).
+static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
+    TLumraFieldDefs* defs = sql.FieldDefs();
+    const int32_t count = defs->GetCount();
+    // The old-row buffers take the new row first, so a failure leaves the current one intact.
+    char* data = sql.OldRowBuffer();
+    char* indicators = sql.OldIndicatorBuffer();
+    std::memset(data, 0, static_cast<size_t>(sql.RecordSize()));
+    const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
+    for (int32_t i = 0; i < count; ++i) {
+        TSqliteValue v;
+        p = TSqliteRowStore::Decode(p, v);
+        const TLumraFieldDef* def = defs->GetItem(i);
+        indicators[i] = v.Tag == svNull ? 1 : 0;
+        std::string why;
+        if (v.Tag != svNull && !ToRowFormat(def, v, data + def->Offset(), why)) {
+            std::memcpy(data, sql.RowBuffer(), static_cast<size_t>(sql.RecordSize()));
+            std::memcpy(indicators, sql.IndicatorBuffer(), static_cast<size_t>(sql.IndicatorSize()));
+            sql.GetSession()->SetLastError("Value of column \"" + def->Name() + "\" in row " +
+                                               std::to_string(row + 1) + " cannot be read: " + why,
+                                           SqliteCodeMismatch);
+            return false;
+        }
+    }
+    std::memcpy(sql.RowBuffer(), data, static_cast<size_t>(sql.RecordSize()));
+    std::memcpy(sql.IndicatorBuffer(), indicators, static_cast<size_t>(sql.IndicatorSize()));
+    sql.BlobManager()->ClearBlobs();
+    return true;
+}
+
+bool TSqliteSQL::FetchFirst() {
+    if (!CursorReady(*this, FCursor)) return false;
+    TSqliteCursor& c = *FCursor;
+    if (c.FirstKept > 0) {
+        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
+        return false;
+    }
+    SetToBegin();
+    return FetchNext();
+}
+
+bool TSqliteSQL::FetchFirstForward() {
+    if (!CursorReady(*this, FCursor)) return false;
+    // Forward reading keeps no rows, unless rows were kept already.
+    if (RowsRead(*FCursor) == 0) FCursor->ForwardOnly = true;
+    return FetchFirst();
+}
+
+bool TSqliteSQL::FetchNext() {
+    if (!CursorReady(*this, FCursor)) return false;
+    TSqliteCursor& c = *FCursor;
+    if (Eof()) return false;
+    const int64_t target = static_cast<int64_t>(RecNo()) + 1;
+    int64_t read = RowsRead(c);
+    while (target >= read) {
+        const int r = StepOne(*this, c, read);
+        if (r < 0) return false;
+        if (r == 0) {
+            SetRecordCount(static_cast<int32_t>(std::min<int64_t>(read, INT32_MAX)));
+            SetRecNo(static_cast<int32_t>(read));
+            SetEof(true);
+            SetBof(read == 0);
+            return false;
+        }
+    }
+    if (target < c.FirstKept) {
+        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
+        return false;
+    }
+    if (!LoadRow(*this, c, target)) return false;
+    SetRecNo(static_cast<int32_t>(target));
+    SetBof(false);
+    SetEof(false);
+    return true;
+}
+
+bool TSqliteSQL::FetchPrior() {
+    if (!CursorReady(*this, FCursor)) return false;
+    TSqliteCursor& c = *FCursor;
+    if (Bof()) return false;
+    const int64_t target = static_cast<int64_t>(RecNo()) - 1;
+    if (target < 0) {
+        SetRecNo(-1);
+        SetBof(true);
+        SetEof(RowsRead(c) == 0 && c.Done);
+        return false;
+    }
+    if (target < c.FirstKept) {
+        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
+        return false;
+    }
+    if (!LoadRow(*this, c, target)) return false;
+    SetRecNo(static_cast<int32_t>(target));
+    SetBof(false);
+    SetEof(false);
+    return true;
+}
+
+bool TSqliteSQL::FetchCurrent() {
+    if (!CursorReady(*this, FCursor)) return false;
+    TSqliteCursor& c = *FCursor;
+    const int64_t row = RecNo();
+    if (row < 0) {
+        SetBof(true);
+        return false;
+    }
+    if (row >= RowsRead(c)) {
+        SetEof(true);
+        return false;
+    }
+    if (row < c.FirstKept) {
+        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
+        return false;
+    }
+    return LoadRow(*this, c, row);
+}
+
+void TSqliteSQL::SetToBegin() {
+    SetRecNo(-1);
+    SetBof(true);
+    SetEof(false);
+}
+
+bool TSqliteSQL::SetToEnd() {
+    if (!CursorReady(*this, FCursor)) return false;
+    TSqliteCursor& c = *FCursor;
+    int64_t read = RowsRead(c);
+    int r = 0;
+    while ((r = StepOne(*this, c, read)) == 1) {
+    }
+    if (r < 0) return false;
+    SetRecordCount(static_cast<int32_t>(std::min<int64_t>(read, INT32_MAX)));
+    SetRecNo(static_cast<int32_t>(read));
+    SetEof(true);
+    SetBof(false);
+    return true;
+}
+
+// ---- Stored values of the current row -----------------------------------------------
+
+static bool CurrentStoredValue(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& cursor, int32_t column,
+                               TSqliteValue& value) {
+    if (!cursor || !sql.CursorOpen() || column < 0) return false;
+    TSqliteCursor& c = *cursor;
+    const int64_t row = sql.RecNo();
+    if (row < c.FirstKept || row >= RowsRead(c) || column >= c.EngineColumns) return false;
+    const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
+    for (int32_t i = 0; i <= column; ++i) p = TSqliteRowStore::Decode(p, value);
+    return true;
+}
+
+bool TSqliteSQL::GetStoredBytes(const std::string& column, const char*& data, int64_t& size, std::string& scratch) {
+    const int32_t index = FieldDefs()->IndexOf(column);
+    TSqliteValue v;
+    if (!CurrentStoredValue(*this, FCursor, index, v)) return false;
+    data = v.Data;
+    size = static_cast<int64_t>(v.Bytes);
+    if (v.Tag == svInteger || v.Tag == svFloat) {
+        if (v.Tag == svInteger) {
+            scratch = std::to_string(v.Int);
+        } else {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.17g", v.Float);
+            scratch = text;
+        }
+        data = scratch.data();
+        size = static_cast<int64_t>(scratch.size());
+    }
+    return true;
+}
+
+int64_t TSqliteSQL::GetStoredSize(const std::string& column) {
+    const char* data = nullptr;
+    int64_t size = 0;
+    std::string scratch;
+    return GetStoredBytes(column, data, size, scratch) ? size : -1;
+}
+
+bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value) {
+    return CurrentStoredValue(sql, TSqliteStatementAccess::CursorPtr(sql), column, value);
+}
