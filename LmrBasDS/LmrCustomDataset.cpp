@@ -1,0 +1,17 @@
+// TLumraCustomDataset: ExecSQL on the dataset core's prepare-and-execute path.
+#include "LmrBasDS/LmrCustomDataset.h"
+
+TLumraCustomDataset::TLumraCustomDataset(host::TComponent* owner, std::unique_ptr<TLumraSQL> statement)
+    : TLumraDataset(owner, std::move(statement)) {}
+
+void TLumraCustomDataset::ExecSQL() {
+    CheckInactive();
+    SetDBFlag(2, true);
+    try {
+        CreateCursor(false);
+    } catch (...) {
+        SetDBFlag(2, false);
+        throw;
+    }
+    SetDBFlag(2, false);
+}
