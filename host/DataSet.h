@@ -74,7 +74,8 @@ enum TDataSetState : uint8_t {
     dsInternalCalc
 };
 
-// Info of DataEvent: deFieldChange and deFocusControl carry a TField*,
+// Info of DataEvent: deFieldChange carries a TField*, deFocusControl a
+// TField** (a control may replace the field),
 // deDataSetScroll the number of positions the buffers moved (negative when
 // records left at the start), the others 0. Pointers travel as intptr_t.
 enum TDataEvent : uint8_t {
