@@ -14,7 +14,8 @@ const char szLumraLibraryShortName[] = "LMR";
 LMR_RESOURCESTRING(LUMRA_ERR_LIB_PATH_NOT_FOUND, "Could not find database library path")
 LMR_RESOURCESTRING(LUMRA_ERR_LIB_LOAD_FAILED, "Could not load the Database Interface library")
 LMR_RESOURCESTRING(LUMRA_ERR_LIB_INIT_FAILED, "Unable to initialize database interface")
-LMR_RESOURCESTRING(LUMRA_ERR_LIB_WRONG, "Function not supported by this version of the Database Interface library")
+LMR_RESOURCESTRING(LUMRA_ERR_LIB_WRONG,
+                   "Function not supported by this version of the Database Interface library")
 LMR_RESOURCESTRING(LUMRA_ERR_SESS_NIL, "The session property is not linked to a session")
 LMR_RESOURCESTRING(LUMRA_ERR_SESS_TRANS_ACTIVE, "A user transaction is already in progress")
 LMR_RESOURCESTRING(LUMRA_ERR_SESS_CONNECTED, "Not allowed while connected to a database")

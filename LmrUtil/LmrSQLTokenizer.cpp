@@ -114,7 +114,8 @@ TLumraSQLToken NextToken(const std::string& SQL, std::size_t& Pos, std::string& 
                 Token.clear();
                 return skEnd;
             }
-            while (IsSkippedDelimiter(CharAt(SQL, Pos))) ++Pos;
+            while (IsSkippedDelimiter(CharAt(SQL, Pos)))
+                ++Pos;
             break;
 
         case '"':
@@ -123,7 +124,8 @@ TLumraSQLToken NextToken(const std::string& SQL, std::size_t& Pos, std::string& 
             const std::size_t Opening = Pos;
             if (Start == Unset) Start = Pos;
             ++Pos;
-            while (CharAt(SQL, Pos) != C && CharAt(SQL, Pos) != '\0') ++Pos;
+            while (CharAt(SQL, Pos) != C && CharAt(SQL, Pos) != '\0')
+                ++Pos;
             if (CharAt(SQL, Pos) == '\0') {
                 // An unbalanced quote is an ordinary character of the token.
                 Pos = Opening + 1;
@@ -176,7 +178,8 @@ TLumraSQLToken NextToken(const std::string& SQL, std::size_t& Pos, std::string& 
         case '>':
             if (Start == Unset) {
                 Start = Pos;
-                while (IsPredicateChar(CharAt(SQL, Pos))) ++Pos;
+                while (IsPredicateChar(CharAt(SQL, Pos)))
+                    ++Pos;
                 Token = TextFromStart();
                 return skPredicate;
             }
@@ -196,7 +199,8 @@ TLumraSQLToken NextToken(const std::string& SQL, std::size_t& Pos, std::string& 
         default:
             if (IsDigit(C) && Start == Unset) {
                 Start = Pos;
-                while (IsDigit(CharAt(SQL, Pos)) || CharAt(SQL, Pos) == '.') ++Pos;
+                while (IsDigit(CharAt(SQL, Pos)) || CharAt(SQL, Pos) == '.')
+                    ++Pos;
                 Token = TextFromStart();
                 return skNumber;
             }

@@ -56,7 +56,8 @@ inline bool LmrIsClauseToken(TLumraSQLToken Kind) noexcept {
 // engine's client library would stop reading the statement, so nothing after
 // it is analysed. At the end skEnd is returned with an empty Token and Pos on
 // the end (past any trailing delimiters), so repeated calls keep returning
-// skEnd without moving it. Every other token consumes at least one byte. Never reads outside SQL, for any bytes and any
-// Pos (a Pos past the end reads as the end).
+// skEnd without moving it. Every other token consumes at least one byte.
+// Never reads outside SQL, for any bytes and any Pos (a Pos past the end
+// reads as the end).
 TLumraSQLToken LmrNextSQLToken(const std::string& SQL, std::size_t& Pos, std::string& Token,
                                TLumraSQLToken CurSection);

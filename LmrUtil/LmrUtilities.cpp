@@ -31,7 +31,8 @@ std::string LmrExtractFilePrefix(const std::string& FileName) {
 char* LmrTrimTrailBlanks(char* Text) {
     if (Text == nullptr) return Text;
     std::size_t Len = std::strlen(Text);
-    while (Len > 0 && static_cast<unsigned char>(Text[Len - 1]) <= 32) --Len;
+    while (Len > 0 && static_cast<unsigned char>(Text[Len - 1]) <= 32)
+        --Len;
     Text[Len] = '\0';
     return Text;
 }

@@ -22,7 +22,8 @@ struct Message {
     const char* Text;
 };
 
-#define MSG(Name, Text) {&Name, #Name, Text}
+#define MSG(Name, Text)                                                                                      \
+    { &Name, #Name, Text }
 
 const std::vector<Message> kLmrBase = {
     MSG(LUMRA_ERR_LIB_PATH_NOT_FOUND, "Could not find database library path"),
@@ -86,11 +87,15 @@ TEST(MessageCatalogue, FieldNotFoundForColumnSevenQuotesTheDigit) {
 }
 
 TEST(MessageCatalogue, PlaceholdersAreQuotedDoubleInTheCoreAndSingleInTheDatasetLayer) {
-    EXPECT_EQ(host::Format(host::LoadResString(LUMRA_ERR_PARAM_NOT_FOUND), {"ID"}), "Host variable \"ID\" not found");
-    EXPECT_EQ(host::Format(host::LoadResString(LUMRA_ERR_BLOB_REQUIRED), {"PHOTO"}), "Field \"PHOTO\" is not a blob");
+    EXPECT_EQ(host::Format(host::LoadResString(LUMRA_ERR_PARAM_NOT_FOUND), {"ID"}),
+              "Host variable \"ID\" not found");
+    EXPECT_EQ(host::Format(host::LoadResString(LUMRA_ERR_BLOB_REQUIRED), {"PHOTO"}),
+              "Field \"PHOTO\" is not a blob");
     EXPECT_EQ(host::Format(host::LoadResString(SLmrNoParameterValue), {"P1"}), "No value for parameter 'P1'");
-    EXPECT_EQ(host::Format(host::LoadResString(SLmrNoParameterType), {"P1"}), "No parameter type for parameter 'P1'");
-    EXPECT_EQ(host::Format(host::LoadResString(SLmrNoFieldAccess), {"NOTES"}), "Cannot access field 'NOTES' in a filter");
+    EXPECT_EQ(host::Format(host::LoadResString(SLmrNoParameterType), {"P1"}),
+              "No parameter type for parameter 'P1'");
+    EXPECT_EQ(host::Format(host::LoadResString(SLmrNoFieldAccess), {"NOTES"}),
+              "Cannot access field 'NOTES' in a filter");
 }
 
 TEST(MessageCatalogue, TextsAreLoadedAtTheMomentOfUse) {

@@ -35,7 +35,8 @@ TEST(LumraExceptions, DatasetErrorIsCaughtAsADatabaseError) {
 }
 
 TEST(LumraCheckError, NonNegativeStatusPassesSilently) {
-    for (int32_t Status : {0, 1, 100, INT32_MAX}) EXPECT_NO_THROW(LumraCheckError("ignored", Status)) << Status;
+    for (int32_t Status : {0, 1, 100, INT32_MAX})
+        EXPECT_NO_THROW(LumraCheckError("ignored", Status)) << Status;
 }
 
 TEST(LumraCheckError, NegativeStatusRaisesDatasetErrorWithThatCode) {

@@ -25,8 +25,7 @@ struct TApi {
     int32_t (*Version)() = nullptr;
 };
 
-template <class Fn, class... Args>
-void ExpectLibWrong(Fn* F, Args... A) {
+template <class Fn, class... Args> void ExpectLibWrong(Fn* F, Args... A) {
     try {
         F(A...);
         ADD_FAILURE() << "the fallback returned";

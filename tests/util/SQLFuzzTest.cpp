@@ -15,6 +15,7 @@
 
 namespace {
 
+// clang-format off
 const std::vector<std::string> kPieces = {
     "SELECT", "select", "DISTINCT", "*", "FROM", "from", "WHERE", "GROUP", "BY", "HAVING", "UNION", "PLAN",
     "ORDER", "order", "FOR", "UPDATE", "ASC", "DESC", "ASCENDING", "DESCENDING", "IS", "NOT", "NULL", "LIKE",
@@ -23,6 +24,7 @@ const std::vector<std::string> kPieces = {
     "/* c */", "//", "// line\n", "/", "<", "=", ">", "<>", ">=", "0", "12", "3.14", "1.2.3", "\xE9", "\xFF",
     "\x80", std::string(1, '\0'), "\x01",
 };
+// clang-format on
 
 std::string RandomFragment(std::mt19937& Rng) {
     std::uniform_int_distribution<int> Mode(0, 9);
@@ -31,7 +33,8 @@ std::string RandomFragment(std::mt19937& Rng) {
         // Raw bytes, any value.
         std::uniform_int_distribution<int> Len(0, 64), Byte(0, 255);
         const int N = Len(Rng);
-        for (int i = 0; i < N; ++i) SQL += static_cast<char>(Byte(Rng));
+        for (int i = 0; i < N; ++i)
+            SQL += static_cast<char>(Byte(Rng));
         return SQL;
     }
     std::uniform_int_distribution<int> Count(0, 24);

@@ -50,33 +50,49 @@ const std::vector<TokenCase> kTokenCases = {
     // Delimiters
     {"empty text has no tokens", "", {}},
     {"delimiters alone have no tokens", "  ,,\r\n ", {}},
-    {"space comma and line breaks separate names", "a, b\r\nc", {{skFieldName, "a"}, {skFieldName, "b"}, {skFieldName, "c"}}},
+    {"space comma and line breaks separate names",
+     "a, b\r\nc",
+     {{skFieldName, "a"}, {skFieldName, "b"}, {skFieldName, "c"}}},
     {"parentheses and tabs belong to the token", "f(a)\tb", {{skFieldName, "f(a)\tb"}}},
     {"a NUL byte ends the text", std::string("a\0b", 3), {{skFieldName, "a"}}},
-    {"bytes above 127 are name characters", "\xE9t\xE9 \xFF", {{skFieldName, "\xE9t\xE9"}, {skFieldName, "\xFF"}}},
+    {"bytes above 127 are name characters",
+     "\xE9t\xE9 \xFF",
+     {{skFieldName, "\xE9t\xE9"}, {skFieldName, "\xFF"}}},
 
     // Quotes
-    {"single-quoted string is a value without quotes", "x = 'a:b'", {{skFieldName, "x"}, {skPredicate, "="}, {skValue, "a:b"}}},
-    {"double-quoted name followed by a dot is a table name", "\"My Table\".col", {{skTableName, "My Table"}, {skFieldName, "col"}}},
+    {"single-quoted string is a value without quotes",
+     "x = 'a:b'",
+     {{skFieldName, "x"}, {skPredicate, "="}, {skValue, "a:b"}}},
+    {"double-quoted name followed by a dot is a table name",
+     "\"My Table\".col",
+     {{skTableName, "My Table"}, {skFieldName, "col"}}},
     {"quoted name after a dot is a field name", "t.\"Col 1\"", {{skTableName, "t"}, {skFieldName, "Col 1"}}},
     {"back quotes quote too", "`x y`", {{skValue, "x y"}}},
     {"quote scanning stops at the first matching quote", "'it''s'", {{skValue, "it"}, {skValue, "s"}}},
     {"other quote characters inside a quoted string are text", "'say \"hi\"'", {{skValue, "say \"hi\""}}},
     {"a quote inside a started token leaves empty text", "ab'cd' e", {{skValue, ""}, {skFieldName, "e"}}},
-    {"an unterminated quote is an ordinary character", "'abc def", {{skFieldName, "'abc"}, {skFieldName, "def"}}},
+    {"an unterminated quote is an ordinary character",
+     "'abc def",
+     {{skFieldName, "'abc"}, {skFieldName, "def"}}},
 
     // Comments
     {"block comment text stops before its closing", "/* c */ x", {{skComment, "/* c "}, {skFieldName, "x"}}},
     {"nothing is left of a closing comment mark", "/**/x", {{skComment, "/*"}, {skFieldName, "x"}}},
     {"line comment runs to the line break", "// :p\nx", {{skComment, "// :p"}, {skFieldName, "x"}}},
     {"unterminated block comment runs to the end", "a /* b c", {{skFieldName, "a"}, {skComment, "/* b c"}}},
-    {"comment started inside a token takes the token with it", "x/*c*/ y", {{skComment, "x/*c"}, {skFieldName, "y"}}},
+    {"comment started inside a token takes the token with it",
+     "x/*c*/ y",
+     {{skComment, "x/*c"}, {skFieldName, "y"}}},
     {"a lone slash is part of the name", "a/b", {{skFieldName, "a/b"}}},
 
     // Dots
     {"name before a dot is a table name", "a.b", {{skTableName, "a"}, {skFieldName, "b"}}},
-    {"every name followed by a dot is a table name", "a.b.c", {{skTableName, "a"}, {skTableName, "b"}, {skFieldName, "c"}}},
-    {"star after a dot in SELECT is all fields", "SELECT t.*", {{skSelect, "SELECT"}, {skTableName, "t"}, {skAllFields, "*"}}},
+    {"every name followed by a dot is a table name",
+     "a.b.c",
+     {{skTableName, "a"}, {skTableName, "b"}, {skFieldName, "c"}}},
+    {"star after a dot in SELECT is all fields",
+     "SELECT t.*",
+     {{skSelect, "SELECT"}, {skTableName, "t"}, {skAllFields, "*"}}},
     {"dot before digits still reads a number", ".5", {{skNumber, "5"}}},
 
     // Predicates
@@ -86,8 +102,12 @@ const std::vector<TokenCase> kTokenCases = {
 
     // Assignment and colons
     {"a token ending in := is an assignment", "x:=1", {{skAssign, "x:="}, {skNumber, "1"}}},
-    {"spaced assignment and host variable", "x := :v", {{skFieldName, "x"}, {skAssign, ":="}, {skFieldName, ":v"}}},
-    {"colons followed by other characters stay in the name", "a::b :v;", {{skFieldName, "a::b"}, {skFieldName, ":v;"}}},
+    {"spaced assignment and host variable",
+     "x := :v",
+     {{skFieldName, "x"}, {skAssign, ":="}, {skFieldName, ":v"}}},
+    {"colons followed by other characters stay in the name",
+     "a::b :v;",
+     {{skFieldName, "a::b"}, {skFieldName, ":v;"}}},
 
     // Numbers
     {"number is digits and dots", "12.5.3x", {{skNumber, "12.5.3"}, {skFieldName, "x"}}},
@@ -97,24 +117,69 @@ const std::vector<TokenCase> kTokenCases = {
     {"every clause keyword with the clause state following",
      "select DISTINCT * from T where a is null and b IS NOT null or c like d group by e having f union "
      "select g plan h order by i desc for update",
-     {{skSelect, "select"}, {skDistinct, "DISTINCT"}, {skAllFields, "*"}, {skFrom, "from"}, {skTableName, "T"},
-      {skWhere, "where"}, {skFieldName, "a"}, {skIsNull, "is null"}, {skAnd, "and"}, {skFieldName, "b"},
-      {skIsNotNull, "IS NOT null"}, {skOr, "or"}, {skFieldName, "c"}, {skLike, "like"}, {skFieldName, "d"},
-      {skGroupBy, "group by"}, {skFieldName, "e"}, {skHaving, "having"}, {skFieldName, "f"}, {skUnion, "union"},
-      {skSelect, "select"}, {skFieldName, "g"}, {skPlan, "plan"}, {skFieldName, "h"}, {skOrderBy, "order by"},
-      {skFieldName, "i"}, {skDescending, "desc"}, {skForUpdate, "for update"}}},
-    {"star and DISTINCT outside SELECT are names", "WHERE * distinct", {{skWhere, "WHERE"}, {skFieldName, "*"}, {skFieldName, "distinct"}}},
-    {"both spellings of the directions", "ASC ascending DESC Descending", {{skAscending, "ASC"}, {skAscending, "ascending"}, {skDescending, "DESC"}, {skDescending, "Descending"}}},
-    {"plain names in FROM are table names", "FROM a, b WHERE c", {{skFrom, "FROM"}, {skTableName, "a"}, {skTableName, "b"}, {skWhere, "WHERE"}, {skFieldName, "c"}}},
+     {{skSelect, "select"},
+      {skDistinct, "DISTINCT"},
+      {skAllFields, "*"},
+      {skFrom, "from"},
+      {skTableName, "T"},
+      {skWhere, "where"},
+      {skFieldName, "a"},
+      {skIsNull, "is null"},
+      {skAnd, "and"},
+      {skFieldName, "b"},
+      {skIsNotNull, "IS NOT null"},
+      {skOr, "or"},
+      {skFieldName, "c"},
+      {skLike, "like"},
+      {skFieldName, "d"},
+      {skGroupBy, "group by"},
+      {skFieldName, "e"},
+      {skHaving, "having"},
+      {skFieldName, "f"},
+      {skUnion, "union"},
+      {skSelect, "select"},
+      {skFieldName, "g"},
+      {skPlan, "plan"},
+      {skFieldName, "h"},
+      {skOrderBy, "order by"},
+      {skFieldName, "i"},
+      {skDescending, "desc"},
+      {skForUpdate, "for update"}}},
+    {"star and DISTINCT outside SELECT are names",
+     "WHERE * distinct",
+     {{skWhere, "WHERE"}, {skFieldName, "*"}, {skFieldName, "distinct"}}},
+    {"both spellings of the directions",
+     "ASC ascending DESC Descending",
+     {{skAscending, "ASC"},
+      {skAscending, "ascending"},
+      {skDescending, "DESC"},
+      {skDescending, "Descending"}}},
+    {"plain names in FROM are table names",
+     "FROM a, b WHERE c",
+     {{skFrom, "FROM"}, {skTableName, "a"}, {skTableName, "b"}, {skWhere, "WHERE"}, {skFieldName, "c"}}},
     {"NULL alone is a value", "x = Null", {{skFieldName, "x"}, {skPredicate, "="}, {skValue, "Null"}}},
-    {"IS without NULL is a value and leaves the next word", "a IS b", {{skFieldName, "a"}, {skValue, "IS"}, {skFieldName, "b"}}},
-    {"IS NOT without NULL gives back NOT", "IS NOT x", {{skValue, "IS"}, {skFieldName, "NOT"}, {skFieldName, "x"}}},
+    {"IS without NULL is a value and leaves the next word",
+     "a IS b",
+     {{skFieldName, "a"}, {skValue, "IS"}, {skFieldName, "b"}}},
+    {"IS NOT without NULL gives back NOT",
+     "IS NOT x",
+     {{skValue, "IS"}, {skFieldName, "NOT"}, {skFieldName, "x"}}},
     {"IS at the end is a value", "IS", {{skValue, "IS"}}},
     {"IS before IS NULL", "a IS IS NULL", {{skFieldName, "a"}, {skValue, "IS"}, {skIsNull, "IS NULL"}}},
-    {"look-ahead skips delimiters and joins with one space", "ORDER\n ,BY x", {{skOrderBy, "ORDER BY"}, {skFieldName, "x"}}},
-    {"GROUP FOR ORDER without partner are names", "GROUP x FOR y ORDER", {{skFieldName, "GROUP"}, {skFieldName, "x"}, {skFieldName, "FOR"}, {skFieldName, "y"}, {skFieldName, "ORDER"}}},
+    {"look-ahead skips delimiters and joins with one space",
+     "ORDER\n ,BY x",
+     {{skOrderBy, "ORDER BY"}, {skFieldName, "x"}}},
+    {"GROUP FOR ORDER without partner are names",
+     "GROUP x FOR y ORDER",
+     {{skFieldName, "GROUP"},
+      {skFieldName, "x"},
+      {skFieldName, "FOR"},
+      {skFieldName, "y"},
+      {skFieldName, "ORDER"}}},
     {"ORDER without BY in FROM is a table name", "FROM order", {{skFrom, "FROM"}, {skTableName, "order"}}},
-    {"partner word must be the whole next token", "ORDER BYx", {{skFieldName, "ORDER"}, {skFieldName, "BYx"}}},
+    {"partner word must be the whole next token",
+     "ORDER BYx",
+     {{skFieldName, "ORDER"}, {skFieldName, "BYx"}}},
     {"keywords are matched ignoring case", "sElEcT", {{skSelect, "sElEcT"}}},
 };
 
@@ -159,11 +224,13 @@ TEST(SQLTokenizerLookAhead, ManyChainedTwoWordKeywordsEachReadAsOneToken) {
     // Each IS/ORDER peeks at exactly one following token; a long chain of them
     // must neither recurse per word nor rescan the rest of the text.
     std::string SQL;
-    for (int i = 0; i < 200000; ++i) SQL += (i % 2 != 0) ? "IS " : "ORDER ";
+    for (int i = 0; i < 200000; ++i)
+        SQL += (i % 2 != 0) ? "IS " : "ORDER ";
     std::size_t Pos = 0;
     std::string Token;
     std::size_t Count = 0;
-    while (LmrNextSQLToken(SQL, Pos, Token, skUnknown) != skEnd) ++Count;
+    while (LmrNextSQLToken(SQL, Pos, Token, skUnknown) != skEnd)
+        ++Count;
     EXPECT_EQ(Count, 200000u);
 }
 

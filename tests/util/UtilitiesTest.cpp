@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -58,7 +58,8 @@ TEST(ExtractFilePrefix, DropsOnlyTheExtensionOfTheFileName) {
         {"noext", "noext"},
         {"", ""},
     };
-    for (const auto& [Name, Prefix] : Cases) EXPECT_EQ(LmrExtractFilePrefix(Name), Prefix) << Name;
+    for (const auto& [Name, Prefix] : Cases)
+        EXPECT_EQ(LmrExtractFilePrefix(Name), Prefix) << Name;
 }
 
 TEST(TrimTrailBlanks, RemovesTrailingControlCharactersAndSpacesInPlace) {
@@ -166,22 +167,23 @@ TEST_F(ProductVersion, TextPartThatIsNotANumberRaisesConvertError) {
 
 TEST_F(ProductVersion, MissingTextVersionFailsWithTheFixedBlockValuesStored) {
     const std::string File =
-        Write("notext.dll", pe_writer::Image(pe_writer::VersionInfo(
-                                pe_writer::FixedFileInfo(0, 0, 0, (2u << 16) | 77), u"040904E4", {}, 0x0409, 0x04E4)));
+        Write("notext.dll",
+              pe_writer::Image(pe_writer::VersionInfo(pe_writer::FixedFileInfo(0, 0, 0, (2u << 16) | 77),
+                                                      u"040904E4", {}, 0x0409, 0x04E4)));
     Version v{1, 1, 1, 1};
     EXPECT_FALSE(LmrGetProductVersion(File, v.Major, v.Minor, v.Release, v.Build));
     EXPECT_EQ(v, (Version{0, 0, 2, 77}));
 }
 
 TEST_F(ProductVersion, UnreadableFilesFailAndLeaveTheOutputsUntouched) {
-    const pe_writer::Bytes Good =
-        pe_writer::Image(pe_writer::VersionInfo(pe_writer::FixedFileInfo(0, 0, 0x00070000, 0), u"040904E4",
-                                                {}, 0x0409, 0x04E4));
+    const pe_writer::Bytes Good = pe_writer::Image(pe_writer::VersionInfo(
+        pe_writer::FixedFileInfo(0, 0, 0x00070000, 0), u"040904E4", {}, 0x0409, 0x04E4));
     const std::vector<std::string> Files = {
         (FDir / "missing.dll").string(),
         Write("empty.dll", {}),
         Write("noresources.dll", pe_writer::Image(pe_writer::Bytes{}, false, false)),
-        Write("truncated.dll", pe_writer::Bytes(Good.begin(), Good.begin() + static_cast<long>(Good.size() / 2))),
+        Write("truncated.dll",
+              pe_writer::Bytes(Good.begin(), Good.begin() + static_cast<long>(Good.size() / 2))),
     };
     for (const std::string& File : Files) {
         Version v{11, 12, 13, 14};
