@@ -136,6 +136,11 @@ TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::
         break;
     case ntBinary: {
         uint16_t n = 0;
+        if (size < 2) { // a host variable of an empty byte array
+            v.Tag = svBlob;
+            v.Data = p;
+            break;
+        }
         std::memcpy(&n, p, 2);
         v.Tag = svBlob;
         v.Data = p + 2;
@@ -560,6 +565,7 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
         case ntBoolean: p[0] = value.AsBoolean() ? 1 : 0; break;
         case ntBinary: {
             const std::string bytes = VariantBytes(value);
+            if (!rowBuffer && size == 0 && bytes.empty()) break; // an empty byte array as host variable
             if (static_cast<int64_t>(bytes.size()) + 2 > size)
                 fail(std::to_string(bytes.size()) + " bytes are more than " + std::to_string(std::max(size - 2, 0)));
             const uint16_t n = static_cast<uint16_t>(bytes.size());
