@@ -3,6 +3,7 @@
 // and when they are rebound; cursor movement; column descriptions, field
 // identifiers and single-column access; every wrong-state error.
 #include <functional>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,10 @@
 using namespace recording;
 
 namespace {
+
+// The driver contract is abstract: a driver that misses an operation does not compile.
+static_assert(std::is_abstract_v<TLumraSession> && std::is_abstract_v<TLumraSQL>);
+static_assert(!std::is_abstract_v<RecordingSession> && !std::is_abstract_v<RecordingSQL>);
 
 class StatementTest : public ::testing::Test {
 protected:
