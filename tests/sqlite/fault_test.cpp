@@ -1,0 +1,194 @@
+// Faults injected through the driver's entry-point table: the N-th engine call
+// (prepare, step, bind) of an open, a fetch, an execute and a commit fails,
+// once or from then on, for N = 1, 2, ... until the operation completes. Every
+// run must end in success or in an error carrying the injected engine code, a
+// failed fetch must never look like the end of the rows, and the database
+// file must stay sound.
+#include <sqlite3.h>
+
+#include <functional>
+
+#include "drivers/sqlite/SqliteLoader.h"
+#include "sqlite_fixture.h"
+
+namespace {
+
+constexpr int InjectedCode = SQLITE_IOERR;
+
+struct TFault {
+    int Trigger = 0; // 0: off
+    bool Sticky = false;
+    int Calls = 0;
+    bool Fired = false;
+    bool Trip() {
+        if (Trigger == 0) return false;
+        ++Calls;
+        if (Calls == Trigger || (Sticky && Calls > Trigger)) {
+            Fired = true;
+            return true;
+        }
+        return false;
+    }
+};
+
+TFault GFault;
+TSqliteApi GReal;
+
+int FaultPrepare(sqlite3* db, const char* sql, int n, sqlite3_stmt** stmt, const char** tail) {
+    if (GFault.Trip()) {
+        *stmt = nullptr;
+        return InjectedCode;
+    }
+    return GReal.prepare_v2(db, sql, n, stmt, tail);
+}
+int FaultStep(sqlite3_stmt* stmt) { return GFault.Trip() ? InjectedCode : GReal.step(stmt); }
+int FaultBindNull(sqlite3_stmt* s, int i) { return GFault.Trip() ? InjectedCode : GReal.bind_null(s, i); }
+int FaultBindInt64(sqlite3_stmt* s, int i, sqlite3_int64 v) {
+    return GFault.Trip() ? InjectedCode : GReal.bind_int64(s, i, v);
+}
+int FaultBindDouble(sqlite3_stmt* s, int i, double v) {
+    return GFault.Trip() ? InjectedCode : GReal.bind_double(s, i, v);
+}
+int FaultBindText(sqlite3_stmt* s, int i, const char* t, sqlite3_uint64 n, void (*d)(void*), unsigned char e) {
+    return GFault.Trip() ? InjectedCode : GReal.bind_text64(s, i, t, n, d, e);
+}
+int FaultBindBlob(sqlite3_stmt* s, int i, const void* b, sqlite3_uint64 n, void (*d)(void*)) {
+    return GFault.Trip() ? InjectedCode : GReal.bind_blob64(s, i, b, n, d);
+}
+
+} // namespace
+
+class SqliteFaults : public SqliteTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        SqliteTest::SetUp();
+        Run("create table t (id integer primary key, name varchar(20), v real)");
+        Run("insert into t (name, v) values ('a', 1.5), ('b', 2.5), ('c', 3.5)");
+        Other = NewSession();
+        TSqliteApi& api = SqliteApi();
+        GReal = api;
+        api.prepare_v2 = FaultPrepare;
+        api.step = FaultStep;
+        api.bind_null = FaultBindNull;
+        api.bind_int64 = FaultBindInt64;
+        api.bind_double = FaultBindDouble;
+        api.bind_text64 = FaultBindText;
+        api.bind_blob64 = FaultBindBlob;
+    }
+    void TearDown() override {
+        GFault = TFault{};
+        SqliteApi() = GReal;
+        Other.reset();
+        SqliteTest::TearDown();
+    }
+    void Arm(int n) { GFault = TFault{n, GetParam(), 0, false}; }
+    void Disarm() { GFault.Trigger = 0; }
+
+    // Runs `operation` with the N-th engine call failing, N = 1, 2, ...,
+    // until a run passes with no fault fired. `operation` returns true on
+    // success; `check` verifies the state after each run (faults off).
+    void ForEveryCall(const std::function<bool()>& operation, const std::function<void(bool)>& check) {
+        for (int n = 1; n < 200; ++n) {
+            SCOPED_TRACE("fault at engine call " + std::to_string(n));
+            Session->SetLastError("", 0);
+            Arm(n);
+            bool ok = false;
+            try {
+                ok = operation();
+            } catch (const ELumraException& e) {
+                EXPECT_EQ(e.ErrorCode(), -InjectedCode) << e.what();
+            }
+            const bool fired = GFault.Fired;
+            Disarm();
+            if (!ok) {
+                EXPECT_TRUE(fired);
+                EXPECT_EQ(Session->LastErrorCode(), -InjectedCode) << Session->LastError();
+            }
+            check(ok);
+            EXPECT_EQ(Scalar("pragma integrity_check", Other.get()).AsString(), "ok");
+            if (ok && !fired) return;
+        }
+        ADD_FAILURE() << "the operation never completed";
+    }
+    std::unique_ptr<TSqliteSession> Other;
+};
+
+TEST_P(SqliteFaults, OpeningACursorEndsInSuccessOrTheEngineError) {
+    ForEveryCall([&] { return Sql->OpenWrite("select id, name, v from t where v > ? order by id", {host::Variant(1.0)}); },
+                 [&](bool ok) {
+                     if (ok) {
+                         EXPECT_EQ(Sql->RecordCount(), 3);
+                         EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "a");
+                     }
+                 });
+}
+
+TEST_P(SqliteFaults, AFailedFetchIsNeverTakenForTheEndOfTheRows) {
+    Sql->SetUniDirectional(false);
+    for (int n = 1; n < 20; ++n) {
+        SCOPED_TRACE("fault at engine call " + std::to_string(n));
+        Session->SetLastError("", 0);
+        ASSERT_TRUE(Sql->Open("select name from t order by id", {}, true));
+        Arm(n);
+        int rows = 0;
+        bool failed = false;
+        while (Sql->FetchNext()) ++rows;
+        if (!Sql->Eof()) {
+            failed = true;
+            EXPECT_EQ(Session->LastErrorCode(), -InjectedCode);
+        }
+        const bool fired = GFault.Fired;
+        Disarm();
+        EXPECT_EQ(failed, fired);
+        if (!failed) {
+            EXPECT_EQ(rows, 3);
+            EXPECT_EQ(Session->LastErrorCode(), 0);
+            break;
+        }
+        EXPECT_EQ(rows, n - 1); // every row before the failed step was delivered
+    }
+}
+
+TEST_P(SqliteFaults, AnExecuteEitherChangesTheTableOrLeavesItUnchanged) {
+    int64_t expected = 3;
+    ForEveryCall([&] { return Sql->Execute("insert into t (name, v) values (?, ?)", {host::Variant("x"), host::Variant(9.5)}); },
+                 [&](bool ok) {
+                     if (!ok && Session->EngineTransactionOpen()) Session->Rollback(); // a rollback that failed too
+                     if (ok) ++expected;
+                     EXPECT_FALSE(Session->EngineTransactionOpen());
+                     EXPECT_EQ(Count("t", Other.get()), expected);
+                     EXPECT_EQ(Count("t"), expected);
+                 });
+}
+
+TEST_P(SqliteFaults, AFailedCommitKeepsTheWorkPendingUntilACommitSucceeds) {
+    int64_t committed = 3;
+    for (int n = 1; n < 20; ++n) {
+        SCOPED_TRACE("fault at engine call " + std::to_string(n));
+        Session->StartTransaction();
+        ASSERT_TRUE(Sql->Execute("insert into t (name) values ('p')"));
+        Arm(n);
+        bool ok = true;
+        try {
+            Session->Commit();
+        } catch (const ELumraException& e) {
+            ok = false;
+            EXPECT_EQ(e.ErrorCode(), -InjectedCode);
+        }
+        const bool fired = GFault.Fired;
+        Disarm();
+        EXPECT_EQ(ok, !fired);
+        if (!ok) {
+            EXPECT_TRUE(Session->EngineTransactionOpen());
+            EXPECT_EQ(Count("t", Other.get()), committed);
+            Session->Commit();
+        }
+        ++committed;
+        EXPECT_EQ(Count("t", Other.get()), committed);
+        EXPECT_EQ(Scalar("pragma integrity_check", Other.get()).AsString(), "ok");
+        if (ok) break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OnceAndFromThenOn, SqliteFaults, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "FromThenOn" : "Once"; });
