@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstddef>
 #include <cstring>
 
 namespace host {
@@ -126,6 +127,36 @@ int32_t AnsiStrLComp(const char* a, const char* b, uint32_t maxLen) noexcept {
 
 int32_t AnsiStrLIComp(const char* a, const char* b, uint32_t maxLen) noexcept {
     return CompareFolded(a, BoundedLen(a, maxLen), b, BoundedLen(b, maxLen), AnsiUpperChar);
+}
+
+int32_t StrLComp(const char* a, const char* b, uint32_t maxLen) noexcept {
+    return AnsiStrLComp(a, b, maxLen);
+}
+
+int32_t StrLIComp(const char* a, const char* b, uint32_t maxLen) noexcept {
+    return AnsiStrLIComp(a, b, maxLen);
+}
+
+namespace {
+// The size sits in front of the block, aligned for any record-buffer field.
+constexpr size_t StrAllocHeader = alignof(std::max_align_t);
+} // namespace
+
+char* StrAlloc(uint32_t size) {
+    char* block = new char[StrAllocHeader + size];
+    std::memcpy(block, &size, sizeof size);
+    return block + StrAllocHeader;
+}
+
+uint32_t StrBufSize(const char* buffer) noexcept {
+    if (!buffer) return 0;
+    uint32_t size;
+    std::memcpy(&size, buffer - StrAllocHeader, sizeof size);
+    return size;
+}
+
+void StrDispose(char* buffer) noexcept {
+    if (buffer) delete[] (buffer - StrAllocHeader);
 }
 
 std::string TrimLeft(const std::string& s) {

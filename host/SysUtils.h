@@ -70,6 +70,16 @@ int32_t StrIComp(const char* a, const char* b) noexcept;
 int32_t AnsiStrLComp(const char* a, const char* b, uint32_t maxLen) noexcept;
 int32_t AnsiStrLIComp(const char* a, const char* b, uint32_t maxLen) noexcept;
 
+int32_t StrLComp(const char* a, const char* b, uint32_t maxLen) noexcept;  // = AnsiStrLComp
+int32_t StrLIComp(const char* a, const char* b, uint32_t maxLen) noexcept; // = AnsiStrLIComp
+
+// The host's counted character allocator: a block of `size` bytes
+// (uninitialised) that remembers its size. Free with StrDispose (null is
+// ignored); never with delete or free.
+char* StrAlloc(uint32_t size);
+uint32_t StrBufSize(const char* buffer) noexcept;
+void StrDispose(char* buffer) noexcept;
+
 // Remove bytes <= ' ' (blanks and control characters).
 std::string Trim(const std::string& s);
 std::string TrimLeft(const std::string& s);

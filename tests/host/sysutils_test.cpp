@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -142,6 +143,14 @@ TEST(SysUtilsTest, ComparisonsFoldCaseAsDocumented) {
     EXPECT_EQ(StrComp(nullptr, ""), 0);
     EXPECT_EQ(StrLen("abc"), 3u);
     EXPECT_EQ(StrLen(nullptr), 0u);
+}
+
+TEST(SysUtilsTest, StrAllocRemembersItsSize) {
+    char* buffer = StrAlloc(100);
+    std::memset(buffer, 'x', 100);
+    EXPECT_EQ(StrBufSize(buffer), 100u);
+    StrDispose(buffer);
+    StrDispose(nullptr);
 }
 
 TEST(SysUtilsTest, TrimRemovesControlBytesAndBlanksOnly) {
