@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -202,7 +203,9 @@ std::string FindOnPath(const char* name) {
         std::string candidate = dir.empty() ? std::string(".") : std::string(dir);
         candidate += '/';
         candidate += name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
         if (colon == std::string_view::npos) break;
         rest.remove_prefix(colon + 1);
     }
