@@ -689,9 +689,11 @@ bool TLumraDataset::GetFieldData(TField* field, void* buffer) {
     if (!GetActiveRecBuf(record)) return false;
     if (field->FieldNo() > 0) {
         TLumraFieldDef* def = FStatement->FieldDefs()->GetItem(field->FieldNo() - 1);
+        // A field number beyond the columns has no indicator to read.
+        if (def == nullptr) return false;
         const bool result =
             State() == dsOldValue || !FStatement->IsNull(record + FIndicatorOfs, field->FieldNo() - 1);
-        if (result && buffer != nullptr && def != nullptr) ConvertRowToField(def, record + def->Offset(), buffer);
+        if (result && buffer != nullptr) ConvertRowToField(def, record + def->Offset(), buffer);
         return result;
     }
     const TDataSetState state = State();
@@ -719,7 +721,8 @@ void TLumraDataset::SetFieldData(TField* field, const void* buffer) {
         if (buffer != nullptr && def != nullptr) {
             ConvertFieldToRow(def, record + def->Offset(), buffer);
             FStatement->SetNull(record + FIndicatorOfs, column, false);
-        } else {
+        } else if (def != nullptr) {
+            // The row bytes stay; only the indicator says null.
             FStatement->SetNull(record + FIndicatorOfs, column, true);
         }
     } else {

@@ -408,3 +408,21 @@ TEST_F(DatasetContract, FieldDefinitionsFollowTheColumnTypes) {
         EXPECT_FALSE(def->Required());
     }
 }
+
+TEST_F(DatasetContract, ResumeShowsTheNextRowsWithoutExecutingAgainThenDisconnects) {
+    Dataset->SetReadOnly(false);
+    Dataset->Open();
+    Dataset->Sql()->InProc = 2;
+    StatementLog.clear();
+    Dataset->Resume();
+    EXPECT_TRUE(Dataset->Active());
+    EXPECT_FALSE(Dataset->CanModify()) << "rows of a procedure in progress cannot be changed";
+    EXPECT_EQ(StatementLog.front(), "Resume");
+    for (const std::string& entry : StatementLog)
+        EXPECT_TRUE(entry == "Resume" || entry.rfind("Fetch", 0) == 0) << entry << ": only the next rows are read";
+    EXPECT_EQ(Session->HoldCount(), 1);
+    Dataset->Resume();
+    EXPECT_FALSE(Dataset->Active()) << "a completed procedure disconnects";
+    EXPECT_FALSE(Dataset->Prepared());
+    EXPECT_EQ(Session->HoldCount(), 0);
+}

@@ -21,6 +21,14 @@ public:
         if (!RecordingSQL::InternalPrepare(sql)) return false;
         return sql.rfind("select", 0) == 0 ? InternalPrepareOpen(sql) : InternalPrepareExecute(sql);
     }
+    // A procedure call still in progress for this many more Resume calls.
+    int32_t InProc = 0;
+    bool GetStillInProc() override { return InProc > 0; }
+    bool Resume() override {
+        Add("Resume");
+        if (InProc > 0) --InProc;
+        return true;
+    }
 };
 
 class RecordingDataset : public TLumraCustomDataset {
@@ -30,7 +38,7 @@ public:
         Sql()->Columns = {{"ID", ntInteger, 4}, {"NAME", ntString, 11}};
     }
 
-    RecordingSQL* Sql() const { return static_cast<RecordingSQL*>(Statement()); }
+    PreparingSQL* Sql() const { return static_cast<PreparingSQL*>(Statement()); }
 
     std::unique_ptr<TLumraSQL> CreateStatement() override { return std::make_unique<PreparingSQL>(FLog); }
     void ConvertRowToField(TLumraFieldDef* def, char* row, void* data) override {
