@@ -313,3 +313,35 @@ TEST_F(SqliteDataset, EngineErrorsArriveWithTheirCodeAndLeaveNoHold) {
     count->Open();
     EXPECT_EQ(count->FieldByName("N")->AsString(), "3") << "the failed insert wrote nothing";
 }
+
+TEST_F(SqliteDataset, CalculatedFieldsLiveInTheirOwnAreaOfEachRecord) {
+    TSqliteQuery* q = Query("select id, amount from orders order by id");
+    q->Prepare();
+    q->FieldDefs()->Update();
+    for (int32_t i = 0; i < q->FieldDefs()->Count(); ++i) q->FieldDefs()->Items(i)->CreateField(q);
+    auto* doubled = new TFloatField(q);
+    doubled->SetFieldName("DOUBLED");
+    doubled->SetFieldKind(fkCalculated);
+    doubled->SetDataSet(q);
+    int32_t calculations = 0;
+    bool dataFieldRefused = false;
+    q->OnCalcFields = [&](TDataSet* ds) {
+        ++calculations;
+        ds->FieldByName("DOUBLED")->SetAsFloat(ds->FieldByName("AMOUNT")->AsFloat() * 2);
+        try {
+            ds->FieldByName("AMOUNT")->SetAsFloat(0);
+        } catch (const EDatabaseError&) {
+            dataFieldRefused = true;
+        }
+    };
+    q->Open();
+    std::vector<double> values;
+    for (; !q->Eof(); q->Next()) values.push_back(q->FieldByName("DOUBLED")->AsFloat());
+    EXPECT_EQ(values, (std::vector<double>{11.0, 14.5, 2.0}));
+    EXPECT_EQ(calculations, 3) << "one calculation per fetched row, none for the end of the rows";
+    EXPECT_TRUE(dataFieldRefused) << "data fields cannot be written while calculating";
+    EXPECT_EQ(q->BookmarkOfs(), q->GetRecordSize() + q->CalcFieldsSize());
+    EXPECT_EQ(q->RecBufSize(), q->IndicatorOfs() + q->Statement()->IndicatorSize());
+    q->Close();
+    q->UnPrepare();
+}
