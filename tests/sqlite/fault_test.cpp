@@ -192,3 +192,18 @@ TEST_P(SqliteFaults, AFailedCommitKeepsTheWorkPendingUntilACommitSucceeds) {
 
 INSTANTIATE_TEST_SUITE_P(OnceAndFromThenOn, SqliteFaults, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "FromThenOn" : "Once"; });
+
+TEST_P(SqliteFaults, OpeningCountsTheRowsWithoutReadingThemAll) {
+    Run("with recursive c(i) as (select 1 union all select i + 1 from c where i < 5000)"
+        " insert into t (name, v) select 'n' || i, i from c");
+    Sql->SetUniDirectional(false);
+    Arm(1000000); // counts engine calls, never fails
+    ASSERT_TRUE(Sql->OpenRead("select id, name from t order by v"));
+    const int callsToFirstRow = GFault.Calls;
+    Disarm();
+    EXPECT_EQ(Sql->RecordCount(), 5003);
+    EXPECT_LT(callsToFirstRow, 20); // a handful of prepares, binds and steps, not one per row
+    ASSERT_TRUE(Sql->MoveTo(5002));
+    EXPECT_FALSE(Sql->FetchNext());
+    EXPECT_TRUE(Sql->Eof());
+}
