@@ -390,6 +390,7 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
 }
 
 void TSqliteSQL::InternalClose() {
+    const bool wasOpen = CursorOpen();
     if (FCursor) {
         if (FCursor->Stmt) SqliteApi().reset(FCursor->Stmt.get());
         FCursor->Rows.Clear();
@@ -398,6 +399,13 @@ void TSqliteSQL::InternalClose() {
         FCursor->FailedRc = SQLITE_OK;
     }
     TLumraSQL::InternalClose();
+    // Tell the owner that the cursor went away (a dataset closes itself when
+    // the session closes its statements). The handler may unassign itself, so
+    // it is called through a copy.
+    if (wasOpen && OnAfterClose()) {
+        const host::TNotifyEvent handler = OnAfterClose();
+        handler(this);
+    }
 }
 
 void TSqliteSQL::InternalUnprepareOpen() {

@@ -337,3 +337,39 @@ TEST_F(SqliteEditing, AConstraintViolationOnInsertIsFalseWithTheEngineCodeAndCha
     EXPECT_EQ(Count("people", Other.get()), 2);
     EXPECT_EQ(Count("people"), 2);
 }
+
+// The owner of a statement learns that its cursor closed, however it closed:
+// directly, through a reopen, or because the session closed its statements.
+TEST_F(SqliteTest, ClosingAnOpenCursorFiresOnAfterCloseOnce) {
+    Run("create table t(id integer primary key)");
+    Run("insert into t values (1), (2)");
+    int fired = 0;
+    Sql->SetOnAfterClose([&](host::TObject* sender) {
+        EXPECT_EQ(sender, Sql.get());
+        ++fired;
+    });
+    Sql->Close();
+    EXPECT_EQ(fired, 0) << "nothing was open";
+    ASSERT_TRUE(Sql->OpenRead("select id from t"));
+    Sql->Close();
+    EXPECT_EQ(fired, 1);
+    Sql->Close();
+    EXPECT_EQ(fired, 1) << "a second close has nothing to close";
+    ASSERT_TRUE(Sql->OpenRead("select id from t"));
+    Session->Close();
+    EXPECT_EQ(fired, 2);
+    EXPECT_FALSE(Sql->CursorOpen());
+}
+
+TEST_F(SqliteTest, OnAfterCloseMayUnassignItselfWhileRunning) {
+    Run("create table t(id integer primary key)");
+    int fired = 0;
+    Sql->SetOnAfterClose([&](host::TObject*) {
+        ++fired;
+        Sql->SetOnAfterClose(nullptr);
+    });
+    ASSERT_TRUE(Sql->Open("select id from t", {}, true));
+    Sql->Close();
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(Sql->OnAfterClose());
+}
