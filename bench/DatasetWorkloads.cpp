@@ -1,0 +1,2 @@
+#include "bench/BenchHarness.h"
+void BenchAddDatasetVariants(std::vector<TBenchVariant>&) {}

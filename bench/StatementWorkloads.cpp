@@ -1,0 +1,2 @@
+#include "bench/BenchHarness.h"
+void BenchAddStatementVariants(std::vector<TBenchVariant>&) {}
