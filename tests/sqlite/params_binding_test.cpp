@@ -1,0 +1,100 @@
+// Parameter values bound through a real SQLite statement: what a parameter
+// collection hands to a statement as host variables is stored and read back
+// unchanged, for every parameter data type.
+#include <cstring>
+
+#include "LmrBasDS/LmrParams.h"
+#include "host/DateTime.h"
+#include "sqlite_fixture.h"
+
+namespace {
+
+std::string Bytes(const host::Variant& v) {
+    if (v.VarType() != (host::varArray | host::varByte)) return "<not bytes: " + host::VarTypeAsText(v.VarType()) + ">";
+    host::Variant copy = v;
+    const int32_t n = host::VarArrayHighBound(copy) - host::VarArrayLowBound(copy) + 1;
+    std::string out(static_cast<size_t>(n), '\0');
+    if (n > 0) {
+        std::memcpy(out.data(), host::VarArrayLock(copy), out.size());
+        host::VarArrayUnlock(copy);
+    }
+    return out;
+}
+
+} // namespace
+
+class ParamsThroughSqlite : public SqliteTest {
+protected:
+    void SetUp() override {
+        SqliteTest::SetUp();
+        Run("create table p(s varchar(40), i integer, f double, c numeric(18,4), d date, t time,"
+            " dt datetime, b boolean, bin blob, memo text, bl blob)");
+    }
+};
+
+TEST_F(ParamsThroughSqlite, EveryParameterTypeBoundAsHostVariableComesBackEqual) {
+    TLumraParams params(nullptr);
+    auto add = [&](const char* name) { return new TLumraParam(&params, name); };
+    add("s")->SetAsString("Grüße, 'quoted' text");
+    add("i")->SetAsInteger(-2147483647 - 1);
+    add("f")->SetAsFloat(0.1);
+    add("c")->SetAsCurrency(12345.6789);
+    add("d")->SetAsDate(host::EncodeDate(2024, 2, 29));
+    add("t")->SetAsTime(host::EncodeTime(23, 59, 58, 999));
+    add("dt")->SetAsDateTime(host::EncodeDate(1, 1, 1) + host::EncodeTime(0, 0, 1, 500));
+    add("b")->SetAsBoolean(true);
+    add("bin")->SetAsBinary(std::string("\x00\x01\xFF\x7F", 4));
+    add("memo")->SetAsMemo(std::string(5000, 'm') + "\xE9");
+    add("bl")->SetAsBlob(std::string("\x00\x00\x10", 3));
+    for (int32_t i = 0; i < params.Count(); ++i) params[static_cast<uint16_t>(i)]->SetParamType(nptInput);
+
+    const host::Variant values = params.GetParamValues();
+    ASSERT_TRUE(values.IsArray());
+    ASSERT_TRUE(Sql->Execute("insert into p values (?,?,?,?,?,?,?,?,?,?,?)", {values})) << Session->LastError();
+    EXPECT_EQ(Sql->RowsProcessed(), 1);
+
+    // The same values as host variables of a select find the row again.
+    ASSERT_TRUE(Sql->OpenRead("select count(*) from p where s = ? and i = ? and f = ? and d = ? and t = ?"
+                              " and dt = ? and b = ? and bin = ? and memo = ? and bl = ?",
+                              {values[0], values[1], values[2], values[4], values[5], values[6], values[7],
+                               values[8], values[9], values[10]}))
+        << Session->LastError();
+    EXPECT_EQ(Sql->GetFieldValue(host::Variant(int32_t{0})).AsInt64(), 1);
+
+    ASSERT_TRUE(Sql->OpenRead("select s, i, f, c, d, t, dt, b, bin, memo, bl from p")) << Session->LastError();
+    for (int32_t col = 0; col < params.Count(); ++col) {
+        const TLumraParam* param = params[static_cast<uint16_t>(col)];
+        const host::Variant stored = Sql->GetFieldValue(host::Variant(col));
+        SCOPED_TRACE(param->Name());
+        switch (param->DataType()) {
+        case ntBinary:
+        case ntBlob:
+            EXPECT_EQ(Bytes(stored), Bytes(param->GetAsVariant()));
+            break;
+        case ntDate:
+        case ntTime:
+        case ntDateTime:
+            EXPECT_EQ(stored.AsDateTime(), param->GetAsDateTime());
+            break;
+        case ntFloat:
+        case ntCurrency:
+            EXPECT_EQ(stored.AsDouble(), param->GetAsVariant().AsDouble());
+            break;
+        default:
+            EXPECT_EQ(stored.AsString(), param->GetAsVariant().AsString());
+        }
+    }
+}
+
+TEST_F(ParamsThroughSqlite, NullParametersBindAsNull) {
+    TLumraParams params(nullptr);
+    auto* s = new TLumraParam(&params, "s");
+    s->SetAsString("x");
+    s->Clear();
+    auto* i = new TLumraParam(&params, "i");
+    i->SetAsInteger(7);
+    s->SetParamType(nptInput);
+    i->SetParamType(nptInput);
+    ASSERT_TRUE(Sql->Execute("insert into p(s, i) values (?, ?)", {params.GetParamValues()})) << Session->LastError();
+    EXPECT_EQ(Count("p where s is null and i = 7"), 1);
+}
