@@ -3,11 +3,15 @@
 // counting, attached handles, loading from a form file, transactions,
 // statement links and destruction in either order.
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "host/Windows.h"
 #include "recording_driver.h"
+#include "tests/host/pe_writer.h"
 
 using namespace recording;
 
@@ -88,6 +92,16 @@ TEST_F(SessionTest, OpenAndCloseFireTheirEventsAroundTheDriverAndKeepTheLibrary)
     EXPECT_FALSE(session.Connected());
     EXPECT_TRUE(session.LibraryLoaded());
     EXPECT_EQ(RecordingSession::LibraryRefCount, 1);
+}
+
+TEST_F(SessionTest, TheDesignerFiresTheConnectionEventsLikeRunTime) {
+    RecordingSession session(&log);
+    session.SetDesigning(true);
+    WatchEvents(session);
+    session.Open();
+    session.Close();
+    EXPECT_EQ(Join(log), "LoadLibrary InitLibrary BeforeConnect SetHandle(null) Connect AfterConnect "
+                         "BeforeDisconnect Disconnect AfterDisconnect");
 }
 
 TEST_F(SessionTest, CloseOnASessionThatWasNeverConnectedDoesNothing) {
@@ -363,6 +377,29 @@ TEST_F(SessionTest, AnOwnerDestroysSessionAndStatementsInEitherOrderCleanly) {
         owner.reset(); // the owner deletes the last inserted first
         EXPECT_EQ(RecordingSession::LibraryRefCount, 0) << sessionFirst;
     }
+}
+
+TEST_F(SessionTest, LibraryVersionIsTheProductVersionOfTheFileTheDriverNames) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("lmr_base_version_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const pe_writer::Bytes image = pe_writer::Image(pe_writer::VersionInfo(
+        pe_writer::FixedFileInfo(0x00090008, 0x00070006, 0x00010002, 0x00030004), u"040904E4",
+        {pe_writer::StringEntry(u"ProductVersion", u"1.2.3.4")}, 0x0409, 0x04E4));
+    {
+        std::ofstream out(dir / "client.dll", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    }
+    RecordingSession session(&log);
+    session.LibraryPath = dir.string() + "/";
+    session.SetLibraryName("client.dll");
+    const std::string version = session.GetLibraryVersion();
+    // Reading the version takes the library reference first, as connecting does.
+    EXPECT_EQ(Join(log), "LoadLibrary InitLibrary");
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(version, "1.2.3.4");
+    EXPECT_EQ(RecordingSession::LibraryRefCount, 1);
 }
 
 TEST_F(SessionTest, LibraryVersionOfALibraryWithoutVersionResourceIsAllZeros) {
