@@ -112,6 +112,16 @@ TEST_F(StatementTest, ValuesOfTheSameShapeKeepTheBoundVariablesAndOnlyRewriteThe
     mark = log.size();
     ASSERT_TRUE(sql.OpenRead("select a", {2, longText}));
     EXPECT_NE(Since(mark).find("BindOpen(null)"), std::string::npos);
+
+    // Nor does a blob: bytes beyond the default length bind again on every open.
+    const host::Variant bytes = host::VarArrayCreate(0, 299, host::varByte);
+    for (int round = 0; round < 2; ++round) {
+        mark = log.size();
+        ASSERT_TRUE(sql.OpenRead("select a", {2, bytes}));
+        EXPECT_NE(Since(mark).find("BindOpen(null)"), std::string::npos) << round;
+    }
+    EXPECT_EQ(vars->GetItem(1)->FieldType(), ntBlob);
+    EXPECT_EQ(vars->GetItem(1)->Size(), 300);
 }
 
 TEST_F(StatementTest, HostVariableTypingFollowsTheVariantTypeAndTheDriversDefaultLengths) {
