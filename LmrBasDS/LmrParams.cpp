@@ -161,10 +161,17 @@ void TLumraParam::Clear() {
 }
 
 bool TLumraParam::IsEqual(const TLumraParam* other) const {
-    return other != nullptr && FData.VarType() == other->FData.VarType() &&
-           host::VarCompareValue(FData, other->FData) == host::vrEqual && FName == other->FName &&
-           FAlias == other->FAlias && FDataType == other->FDataType && FIsNull == other->FIsNull &&
-           FBound == other->FBound && FParamType == other->FParamType;
+    if (other == nullptr)
+        return false;
+    // Two null parameters have no value to compare: what is left in the
+    // stored value differs by road (SetAsVariant(Null) keeps Null, Clear and
+    // so every copy of a null parameter leave integer 0), and comparing it
+    // would make a copied collection differ from its source.
+    const bool sameValue = (FIsNull && other->FIsNull) ||
+                           (FData.VarType() == other->FData.VarType() &&
+                            host::VarCompareValue(FData, other->FData) == host::vrEqual);
+    return sameValue && FName == other->FName && FAlias == other->FAlias && FDataType == other->FDataType &&
+           FIsNull == other->FIsNull && FBound == other->FBound && FParamType == other->FParamType;
 }
 
 void TLumraParam::SetDataType(TLumraFieldTypes value) {

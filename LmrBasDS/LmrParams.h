@@ -116,8 +116,8 @@ public:
     // Bound = true, IsNull = false. Every value setter starts with it.
     void InitValue();
 #endif
-    // Same stored-value type and value, Name, Alias (case-sensitive),
-    // DataType, IsNull, Bound and ParamType.
+    // Same stored-value type and value (not compared when both are null),
+    // Name, Alias (case-sensitive), DataType, IsNull, Bound and ParamType.
     bool IsEqual(const TLumraParam* other) const;
     // Discards the value (integer 0), then sets DataType; flags stay.
     void SetDataType(TLumraFieldTypes value);

@@ -132,10 +132,12 @@ TEST(ParamCollection, ACopiedCollectionEqualsItsSource) {
     c->Clear();
     TLumraParam* d = Add(source, "d", nptOutput);
     d->SetBound(false);
+    // Null through the Variant: the source keeps Null, the copy is cleared.
+    Add(source, "e", nptInput)->SetAsVariant(Variant::Null());
 
     TLumraParams copy(nullptr);
     copy.Assign(&source);
-    ASSERT_EQ(copy.Count(), 4);
+    ASSERT_EQ(copy.Count(), 5);
     EXPECT_TRUE(copy.IsEqual(&source));
     EXPECT_TRUE(source.IsEqual(&copy));
     EXPECT_EQ(copy.GetParam(1)->Data().VarType(), host::varString) << "blob copies stay byte strings";
@@ -152,7 +154,7 @@ TEST(ParamCollection, ACopiedCollectionEqualsItsSource) {
     source.AssignTo(&viaAssignTo);
     EXPECT_TRUE(viaAssignTo.IsEqual(&source));
     source.Assign(&source);
-    EXPECT_EQ(source.Count(), 4);
+    EXPECT_EQ(source.Count(), 5);
 }
 
 TEST(ParamCollection, UnsupportedSourcesAndDestinationsRaiseTheAssignError) {
