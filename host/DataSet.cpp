@@ -204,8 +204,15 @@ void TDataSet::SetCurrentRecord(int32_t index) {
     if (FCurrentRecord == index) return;
     TRecordBuffer buffer = FBuffers[static_cast<size_t>(index)];
     switch (GetBookmarkFlag(buffer)) {
-    case bfCurrent:
-    case bfInserted: InternalSetToRecord(buffer); break;
+    case bfCurrent: InternalSetToRecord(buffer); break;
+    case bfInserted:
+        // A new record has no place of its own in the cursor: standing on it
+        // means standing on the record it goes in front of.
+        if (!FInsertBookmark.empty())
+            InternalGotoBookmark(FInsertBookmark.data());
+        else
+            InternalSetToRecord(buffer);
+        break;
     case bfBOF: InternalFirst(); break;
     case bfEOF: InternalLast(); break;
     }
@@ -221,7 +228,8 @@ bool TDataSet::GetNextRecord() {
     TGetMode mode = gmNext;
     // A new record not yet posted stands where the cursor is: its successor
     // is the record the cursor is on.
-    if (FState == dsInsert && FCurrentRecord == FActiveRecord && GetBookmarkFlag(ActiveBuffer()) == bfCurrent)
+    if (FState == dsInsert && FCurrentRecord == FActiveRecord && GetBookmarkFlag(ActiveBuffer()) == bfInserted &&
+        !FInsertBookmark.empty())
         mode = gmCurrent;
     const bool ok = GetRecord(FBuffers[static_cast<size_t>(FRecordCount)], mode, true) == grOK;
     if (!ok) {
@@ -586,13 +594,18 @@ void TDataSet::BeginInsertAppend() {
 void TDataSet::PrepareInsertBuffer() {
     // The cursor stands on the record the new one goes in front of, so the
     // descendant's InternalInsert / InternalPost know the place.
+    // That record's bookmark stands for the new one's place until it is
+    // posted or cancelled (see SetCurrentRecord).
     UpdateCursorPos();
+    FInsertBookmark = GetBookmarkStr();
+    const bool empty = FRecordCount == 0;
     MoveBuffer(FRecordCount, FActiveRecord);
     TRecordBuffer buffer = ActiveBuffer();
     InitRecord(buffer);
-    if (FRecordCount == 0) SetBookmarkFlag(buffer, bfBOF);
+    if (empty) SetBookmarkFlag(buffer, bfBOF);
     if (FRecordCount < FBufferCount) ++FRecordCount;
-    if (FCurrentRecord >= FRecordCount) FCurrentRecord = -1; // its record left the ring
+    // The cursor already stands on the new record's place.
+    FCurrentRecord = empty ? -1 : FActiveRecord;
     FBOF = false;
     FEOF = false;
 }

@@ -18,6 +18,11 @@
 // cursor back to the active record (InternalSetToRecord, or InternalFirst /
 // InternalLast for bfBOF / bfEOF) only when it was moved elsewhere.
 //
+// Inserting. Insert keeps the new record's own bookmark (InitRecord) and
+// leaves the cursor on the record the new one goes in front of; the cursor
+// "on" a bfInserted buffer means on that record (InternalGotoBookmark with
+// its bookmark), so Cancel, a failing OnNewRecord and the post show it again.
+//
 // Fetching. GetNextRecord/GetPriorRecord fetch into the spare buffer with
 // GetRecord(gmNext / gmPrior) and rotate it in at the end / the start of the
 // ring, dropping the buffer at the other end when the ring is full. Resync
@@ -425,6 +430,9 @@ private:
     bool FDefaultFields = false;
     bool FAutoCalcFields = true;
     bool FInternalOpenComplete = false;
+    // Bookmark of the record an inserted record goes in front of; empty when
+    // it has none (an empty dataset, or no bookmark support).
+    TBookmarkStr FInsertBookmark;
     std::unique_ptr<TFields> FFields;
     std::unique_ptr<TFieldDefs> FFieldDefs;
     std::vector<TDataSource*> FDataSources; // not owned

@@ -268,6 +268,62 @@ TEST_F(DataSetEditing, DeleteRemovesTheRecordAndShowsItsSuccessor) {
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4);
 }
 
+// A new record has no row of its own; leaving it must bring back the record
+// it was inserted in front of, whatever the size of the ring.
+TEST(DataSetInserting, LeavingANewRecordShowsTheRecordItWasInsertedBefore) {
+    for (int32_t buffers : {1, 3, 5}) {
+        SCOPED_TRACE(buffers);
+        auto ds = MakeNumbers(6);
+        TDataSource src(nullptr);
+        src.SetDataSet(ds.get());
+        TRecordingLink grid;
+        grid.SetBufferCount(buffers);
+        grid.SetDataSource(&src);
+        ds->Open();
+        ds->MoveBy(3); // ID 4
+
+        ds->Insert();
+        ds->Cancel();
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4);
+        EXPECT_EQ(ds->RecNo(), 4);
+
+        ds->OnNewRecord = [](TDataSet*) { DatabaseError("no new records today"); };
+        EXPECT_THROW(ds->Insert(), EDatabaseError);
+        EXPECT_EQ(ds->State(), dsBrowse);
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4);
+        ds->OnNewRecord = nullptr;
+
+        ds->Insert();
+        ds->FieldByName("ID")->SetAsInteger(40);
+        ds->Post();
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 40);
+        EXPECT_EQ(ds->RecNo(), 4);
+        ds->Next();
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4);
+        ds->Close();
+    }
+}
+
+TEST(DataSetInserting, ARingGrowingDuringAnInsertShowsTheRecordsAfterTheNewOne) {
+    auto ds = MakeNumbers(6);
+    TDataSource src(nullptr);
+    src.SetDataSet(ds.get());
+    TRecordingLink single;
+    single.SetDataSource(&src);
+    ds->Open();
+    ds->MoveBy(2); // ID 3
+    ds->Insert();
+    ds->FieldByName("ID")->SetAsInteger(30);
+
+    TRecordingLink grid;
+    grid.SetBufferCount(3);
+    grid.SetDataSource(&src);
+    EXPECT_EQ(Window(grid), (std::vector<int32_t>{30, 3, 4}));
+    EXPECT_EQ(ds->State(), dsInsert);
+    ds->Cancel();
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
+}
+
 TEST_F(DataSetEditing, PostErrorActionsRetryAbortOrFail) {
     struct Case {
         TDataAction Action;

@@ -192,6 +192,12 @@ protected:
         return grOK;
     }
     int32_t GetRecordSize() override { return FRecordSize; }
+    // A new record carries a bookmark of its own that names no row (key 0).
+    void InitRecord(TRecordBuffer buffer) override {
+        TDataSet::InitRecord(buffer);
+        const int32_t none = 0;
+        std::memcpy(buffer + BookmarkOfs(), &none, 4);
+    }
     void InternalAddRecord(void* buffer, bool append) override {
         Log.push_back(std::string("InternalAddRecord:") + (append ? "append" : "insert"));
         StoreNew(static_cast<TRecordBuffer>(buffer), append);
@@ -208,11 +214,12 @@ protected:
     }
     void InternalFirst() override { FCursor = -1; }
     void InternalLast() override { FCursor = static_cast<int32_t>(FRows.size()); }
+    // Like a driver that walks to a row number: a bookmark of no row leaves
+    // the cursor before the first row.
     void InternalGotoBookmark(void* bookmark) override {
         int32_t key;
         std::memcpy(&key, bookmark, 4);
-        const int32_t i = IndexOfKey(key);
-        if (i >= 0) FCursor = i;
+        FCursor = IndexOfKey(key);
     }
     void InternalHandleException() override {}
     void InternalInitFieldDefs() override {
@@ -246,9 +253,7 @@ protected:
         else
             StoreNew(b, GetBookmarkFlag(b) == bfEOF);
     }
-    void InternalSetToRecord(TRecordBuffer buffer) override {
-        if (GetBookmarkFlag(buffer) == bfCurrent) InternalGotoBookmark(buffer + BookmarkOfs());
-    }
+    void InternalSetToRecord(TRecordBuffer buffer) override { InternalGotoBookmark(buffer + BookmarkOfs()); }
     bool IsCursorOpen() override { return FOpen; }
     void ClearCalcFields(TRecordBuffer buffer) override {
         std::memset(buffer + FRecordSize, 0, static_cast<size_t>(CalcFieldsSize()));
