@@ -1,153 +1,37 @@
-// lmr: the LumraDB command-line tool. `lmr demo [FILE]` makes a small sample
-// database of customers and their orders when FILE does not exist yet (through
-// the SQLite driver's statements with host variables), then prints what it
-// reads back through the session and a statement as an aligned table.
+// lmr: the LumraDB command-line program. It dispatches to the commands
+// (demo, query, exec; see Lmr.h) and turns their errors into one line on
+// standard error and the exit status.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "drivers/sqlite/SqliteSession.h"
-#include "drivers/sqlite/SqliteStatement.h"
-#include "host/DateTime.h"
-#include "host/Variant.h"
-
-namespace {
-
-using host::Variant;
-
-void Check(bool ok, TLumraSession& session, const char* what) {
-    if (!ok) throw ELumraException(std::string(what) + ": " + session.LastError(), session.LastErrorCode(), 0);
-}
-
-void CreateSample(TSqliteSession& session) {
-    TSqliteSQL sql;
-    sql.SetSession(&session);
-    session.StartTransaction();
-    Check(sql.Execute("create table customers (id integer primary key, name varchar(40) not null,"
-                      " city varchar(30))"),
-          session, "create customers");
-    Check(sql.Execute("create table orders (id integer primary key,"
-                      " customer_id integer not null references customers(id),"
-                      " ordered date not null, amount decimal(10,2) not null)"),
-          session, "create orders");
-    const char* customers[][2] = {{"Ada Lovelace", "London"}, {"Grace Hopper", "New York"},
-                                  {"Edsger Dijkstra", "Nuenen"}, {"Barbara Liskov", "Boston"}};
-    for (const auto& c : customers)
-        Check(sql.Execute("insert into customers (name, city) values (?, ?)", {Variant(c[0]), Variant(c[1])}),
-              session, "insert customer");
-    struct Order {
-        int32_t customer;
-        int32_t y, m, d;
-        double amount;
-    };
-    const Order orders[] = {{1, 2024, 3, 1, 120.50}, {1, 2024, 4, 12, 35.00}, {2, 2024, 3, 5, 999.99},
-                            {3, 2024, 5, 20, 12.75},  {4, 2024, 6, 2, 250.00}, {2, 2024, 6, 30, 48.10}};
-    for (const Order& o : orders)
-        Check(sql.Execute("insert into orders (customer_id, ordered, amount) values (?, ?, ?)",
-                          {Variant(o.customer), Variant::FromDate(host::EncodeDate(o.y, o.m, o.d)), Variant(o.amount)}),
-              session, "insert order");
-    session.Commit();
-}
-
-std::string Cell(TLumraSQL& sql, int32_t column) {
-    const Variant id(column);
-    if (sql.IsFieldNull(id)) return "";
-    const Variant value = sql.GetFieldValue(id);
-    switch (sql.GetFieldType(id)) {
-    case ntDate: return host::DateToStr(value.AsDouble());
-    case ntTime: return host::TimeToStr(value.AsDouble());
-    case ntDateTime: return host::DateTimeToStr(value.AsDouble());
-    case ntFloat: {
-        char text[64];
-        const int32_t decimals = sql.GetFieldDecimals(id);
-        if (decimals > 0) std::snprintf(text, sizeof text, "%.*f", decimals, value.AsDouble());
-        else std::snprintf(text, sizeof text, "%.17g", value.AsDouble());
-        return text;
-    }
-    default: return host::VarToStr(value);
-    }
-}
-
-void PrintTable(TSqliteSession& session, const std::string& text) {
-    TSqliteSQL sql;
-    sql.SetSession(&session);
-    std::vector<std::vector<std::string>> rows;
-    std::vector<bool> numeric;
-    bool more = sql.OpenRead(text);
-    if (!more && session.LastErrorCode() < 0) Check(false, session, "query");
-    std::vector<std::string> header;
-    for (int32_t c = 0; c < sql.GetFieldCount(); ++c) {
-        if (sql.GetField(Variant(c))->KeyIndicator() == kiHiddenKeyField) continue;
-        header.push_back(sql.GetFieldName(c));
-        const TLumraFieldTypes t = sql.GetFieldType(Variant(c));
-        numeric.push_back(t == ntInteger || t == ntFloat || t == ntCurrency);
-    }
-    rows.push_back(header);
-    for (; more; more = sql.FetchNext()) {
-        std::vector<std::string> row;
-        for (int32_t c = 0; c < sql.GetFieldCount(); ++c)
-            if (sql.GetField(Variant(c))->KeyIndicator() != kiHiddenKeyField) row.push_back(Cell(sql, c));
-        rows.push_back(row);
-    }
-    if (!sql.Eof()) Check(false, session, "fetch");
-    std::vector<size_t> width(header.size(), 0);
-    for (const auto& row : rows)
-        for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-    for (size_t r = 0; r < rows.size(); ++r) {
-        std::string line;
-        for (size_t c = 0; c < rows[r].size(); ++c) {
-            const std::string pad(width[c] - rows[r][c].size(), ' ');
-            line += (c > 0 ? "  " : "") + (numeric[c] && r > 0 ? pad + rows[r][c] : rows[r][c] + pad);
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        std::printf("%s\n", line.c_str());
-        if (r == 0) {
-            std::string rule;
-            for (size_t c = 0; c < width.size(); ++c) rule += (c > 0 ? "  " : "") + std::string(width[c], '-');
-            std::printf("%s\n", rule.c_str());
-        }
-    }
-    std::printf("(%d rows)\n", sql.RecordCount());
-}
-
-int Demo(const std::string& file) {
-    TSqliteSession session;
-    session.SetDatabaseName(file);
-    const bool fresh = !std::filesystem::exists(file);
-    session.SetCreateIfMissing(fresh);
-    session.Open();
-    if (fresh) {
-        CreateSample(session);
-        std::printf("Created the sample database %s\n\n", file.c_str());
-    }
-    std::printf("LumraDB %s, database %s\n\n", szLumraDBVersion, file.c_str());
-    PrintTable(session,
-               "select c.name as customer, c.city, o.ordered, o.amount from orders o"
-               " join customers c on c.id = o.customer_id order by o.ordered, o.id");
-    std::printf("\n");
-    PrintTable(session,
-               "select c.name as customer, count(o.id) as orders, sum(o.amount) as total from customers c"
-               " left join orders o on o.customer_id = c.id group by c.id order by c.name");
-    return 0;
-}
-
-int Usage() {
-    std::fprintf(stderr, "usage: lmr demo [FILE]\n");
-    return 2;
-}
-
-} // namespace
+#include "tools/lmr/Lmr.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
+    if (argc < 2) {
+        std::fputs(LmrUsageText, stderr);
+        return 2;
+    }
     const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
     try {
-        if (command == "demo") return Demo(argc > 2 ? argv[2] : "lmr-demo.db");
+        if (command == "--help" || command == "-h" || command == "help") {
+            std::fputs(LmrUsageText, stdout);
+            return 0;
+        }
+        if (command == "demo") return LmrDemo(args);
+        if (command == "query") return LmrQuery(args);
+        if (command == "exec") return LmrExec(args);
+        throw ELmrUsage("unknown command '" + command + "'", "");
+    } catch (const ELmrUsage& e) {
+        std::fflush(stdout);
+        if (e.Synopsis().empty()) std::fprintf(stderr, "lmr: %s (see lmr --help)\n", e.what());
+        else std::fprintf(stderr, "lmr: %s (usage: %s)\n", e.what(), e.Synopsis().c_str());
+        return 2;
     } catch (const std::exception& e) {
+        std::fflush(stdout);
         std::fprintf(stderr, "lmr: %s\n", e.what());
         return 1;
     }
-    return Usage();
 }
