@@ -57,6 +57,7 @@ struct TBenchVariant {
     std::string Name;      // "C API", "statement", "dataset"
     std::string Reference; // the C API variant whose median the ratio divides by ("" for none)
     double Target = 0;     // the target ratio, 0 when the variant has none
+    double MemoryTarget = 0; // the target of peak RSS over the file's size, 0 when none
     std::string Note;      // shown beside the target
     std::function<TBenchResult(const TBenchContext&)> Run;
 };

@@ -121,6 +121,6 @@ TBenchResult InsertMany(const TBenchContext& context) {
 } // namespace
 
 void BenchAddCApiVariants(std::vector<TBenchVariant>& list) {
-    list.push_back({"W1", "C API", "", 0, "sqlite3_step + sqlite3_column_*", ScanForward});
-    list.push_back({"W2", "C API", "", 0, "bind, step, reset", InsertMany});
+    list.push_back({"W1", "C API", "", 0, 0, "sqlite3_step + sqlite3_column_*", ScanForward});
+    list.push_back({"W2", "C API", "", 0, 0, "bind, step, reset", InsertMany});
 }

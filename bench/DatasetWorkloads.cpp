@@ -97,9 +97,9 @@ TBenchResult ScrollBack(const TBenchContext& context) {
 } // namespace
 
 void BenchAddDatasetVariants(std::vector<TBenchVariant>& list) {
-    list.push_back({"W1", "dataset", "", 1.5, "TSqliteQuery: Open, Next to Eof; AsLargeInt, AsString, AsFloat, IsNull",
-                    ScanForward});
-    list.push_back({"W3", "dataset", "W1", 3.0,
+    list.push_back({"W1", "dataset", "", 1.5, 0,
+                    "TSqliteQuery: Open, Next to Eof; AsLargeInt, AsString, AsFloat, IsNull", ScanForward});
+    list.push_back({"W3", "dataset", "W1", 3.0, 1.5,
                     "TSqliteQuery: Open, Last, Prior back to Bof reading every row; ratio to one C API forward scan",
                     ScrollBack});
 }

@@ -145,10 +145,10 @@ TBenchResult InsertMany(const TBenchContext& context) {
 } // namespace
 
 void BenchAddStatementVariants(std::vector<TBenchVariant>& list) {
-    list.push_back({"W1", "statement (GetFieldValue)", "", 1.2,
+    list.push_back({"W1", "statement (GetFieldValue)", "", 1.2, 0,
                     "OpenRead + FetchNext; GetFieldValue(column number) and IsFieldNull", ScanByValue});
-    list.push_back({"W1", "statement (row buffer)", "", 1.2,
+    list.push_back({"W1", "statement (row buffer)", "", 1.2, 0,
                     "OpenRead + FetchNext; numbers from RowBuffer at their offsets, text by GetStoredBytes", ScanByBuffer});
-    list.push_back({"W2", "statement", "", 1.3, "PrepareExecute once, ExecutePrepared with six Variants per row",
+    list.push_back({"W2", "statement", "", 1.3, 0, "PrepareExecute once, ExecutePrepared with six Variants per row",
                     InsertMany});
 }

@@ -213,6 +213,13 @@ int main(int argc, char** argv) {
                 target = text;
             }
         }
+        if (v.MemoryTarget > 0) {
+            const double m = static_cast<double>(r.PeakKb) * 1024 / static_cast<double>(fileBytes);
+            char text[64];
+            std::snprintf(text, sizeof text, "; memory <= %.1fx file %s", v.MemoryTarget,
+                          m <= v.MemoryTarget ? "met" : "MISSED");
+            target += text;
+        }
         if (!v.Reference.empty()) ratio += " of " + v.Reference + " C API";
         char first[32] = "-";
         if (r.MedianFirstRow >= 0) std::snprintf(first, sizeof first, "%.2f", r.MedianFirstRow * 1000);
