@@ -40,6 +40,12 @@ std::string Printable(const TCell& cell) {
     return out;
 }
 
+// A cell as the table shows it; numbers are right-aligned.
+struct TText {
+    std::string Text;
+    bool Right;
+};
+
 class TTableWriter : public TRowWriter {
 public:
     explicit TTableWriter(std::FILE* out) : FOut(out) {}
@@ -47,9 +53,9 @@ public:
     void Begin(const std::vector<TColumn>& columns) override { FColumns = columns; }
 
     void Row(const std::vector<TCell>& cells) override {
-        std::vector<std::string> texts;
+        std::vector<TText> texts;
         texts.reserve(cells.size());
-        for (const TCell& cell : cells) texts.push_back(Printable(cell));
+        for (const TCell& cell : cells) texts.push_back({Printable(cell), !cell.Null && IsNumeric(cell.Kind)});
         ++FRows;
         if (FWidths.empty() && !FColumns.empty()) {
             FHeld.push_back(std::move(texts));
@@ -73,34 +79,34 @@ private:
         FWidths.assign(FColumns.size(), 0);
         for (size_t c = 0; c < FColumns.size(); ++c) {
             size_t width = 0;
-            for (const auto& row : FHeld) width = std::max(width, DisplayWidth(row[c]));
+            for (const auto& row : FHeld) width = std::max(width, DisplayWidth(row[c].Text));
             if (more) width = std::max(width, static_cast<size_t>(std::max(FColumns[c].DeclaredWidth, 0)));
             width = std::min(width, static_cast<size_t>(MaxColumnWidth));
             FWidths[c] = std::max(width, DisplayWidth(FColumns[c].Name));
         }
-        std::vector<std::string> header;
+        std::vector<TText> header;
         std::string rule;
         for (size_t c = 0; c < FColumns.size(); ++c) {
-            header.push_back(FColumns[c].Name);
+            header.push_back({FColumns[c].Name, false});
             rule += (c > 0 ? "  " : "") + std::string(FWidths[c], '-');
         }
-        PrintLine(header, false);
+        PrintLine(header);
         std::fprintf(FOut, "%s\n", rule.c_str());
         for (const auto& row : FHeld) PrintRow(row);
         FHeld.clear();
         std::fflush(FOut);
     }
 
-    void PrintRow(const std::vector<std::string>& texts) { PrintLine(texts, true); }
+    void PrintRow(const std::vector<TText>& texts) { PrintLine(texts); }
 
-    void PrintLine(const std::vector<std::string>& texts, bool alignNumbers) {
+    void PrintLine(const std::vector<TText>& texts) {
         std::string line;
         for (size_t c = 0; c < texts.size(); ++c) {
-            const size_t width = DisplayWidth(texts[c]);
+            const size_t width = DisplayWidth(texts[c].Text);
             const std::string pad(width < FWidths[c] ? FWidths[c] - width : 0, ' ');
             if (c > 0) line += "  ";
-            if (alignNumbers && IsNumeric(FColumns[c].Kind)) line += pad + texts[c];
-            else line += texts[c] + pad;
+            if (texts[c].Right) line += pad + texts[c].Text;
+            else line += texts[c].Text + pad;
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         std::fprintf(FOut, "%s\n", line.c_str());
@@ -109,7 +115,7 @@ private:
     std::FILE* FOut;
     std::vector<TColumn> FColumns;
     std::vector<size_t> FWidths; // empty while the first screenful is held
-    std::vector<std::vector<std::string>> FHeld;
+    std::vector<std::vector<TText>> FHeld;
     int64_t FRows = 0;
 };
 

@@ -64,6 +64,9 @@ int LmrQuery(const std::vector<std::string>& args) {
     LmrBindParams(query, arguments.Assignments, LmrQuerySynopsis);
     session.StartTransaction();
     try {
+        // Reads open no engine transaction of their own; without this one a
+        // writing statement given to query would be committed by the engine.
+        session.EnsureEngineTransaction();
         query.Open();
         TProgress progress(query.RecordCount());
         TLmrRowReader reader(query);
