@@ -712,6 +712,8 @@ void TDataSet::AddRecord(std::initializer_list<Variant> values, bool append) {
     SetState(dsInsert);
     try {
         DoOnNewRecord();
+        // Defaults set in AfterInsert give way to the values passed in.
+        DoAfterInsert();
         SetFields(std::span<const Variant>(values.begin(), values.size()));
         DoBeforePost();
         TRecordBuffer buffer = ActiveBuffer();

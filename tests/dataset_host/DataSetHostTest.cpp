@@ -256,6 +256,22 @@ TEST_F(DataSetEditing, InsertPutsTheNewRecordBeforeTheCurrentOneAndAppendAfterTh
     EXPECT_EQ(ds->Text(6, 1), "ins");
 }
 
+TEST_F(DataSetEditing, AppendRecordRunsTheInsertEventsAndKeepsDefaultsForEmptyValues) {
+    auto defaults = ds->AfterInsert;
+    ds->AfterInsert = [&](TDataSet* d) {
+        defaults(d);
+        d->FieldByName("ID")->SetAsInteger(-1);
+        d->FieldByName("NAME")->SetAsString("default");
+    };
+    ds->AppendRecord({Variant(int32_t{7}), Variant()});
+    EXPECT_EQ(ds->Log, (std::vector<std::string>{"BeforeInsert:Browse", "BeforeScroll:Browse", "OnNewRecord:Insert",
+                                                 "AfterInsert:Insert", "BeforePost:Insert", "InternalAddRecord:append",
+                                                 "AfterPost:Browse", "AfterScroll:Browse"}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 7);
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "default");
+    EXPECT_EQ(ds->RecNo(), 6);
+}
+
 TEST_F(DataSetEditing, DeleteRemovesTheRecordAndShowsItsSuccessor) {
     ds->Next();
     ds->Log.clear();
