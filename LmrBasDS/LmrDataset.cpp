@@ -584,11 +584,11 @@ void TLumraDataset::SetBookmarkData(TRecordBuffer buffer, void* data) {
 }
 
 TBookmarkFlag TLumraDataset::GetBookmarkFlag(TRecordBuffer buffer) {
-    return static_cast<TBookmarkFlag>(BookmarkOf(buffer)->Flag);
+    return static_cast<TBookmarkFlag>(BookmarkOf(buffer).Flag);
 }
 
 void TLumraDataset::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
-    BookmarkOf(buffer)->Flag = static_cast<uint8_t>(value);
+    buffer[FBookmarkOfs + static_cast<int32_t>(offsetof(TLumraRecordBookmark, Flag))] = static_cast<char>(value);
 }
 
 void TLumraDataset::InternalGotoBookmark(void* bookmark) {
@@ -637,7 +637,7 @@ int32_t TLumraDataset::GetRecNo() {
     CheckActive();
     TRecordBuffer buffer = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
     if (buffer == nullptr) return -1;
-    const int32_t recNo = BookmarkOf(buffer)->RecNo;
+    const int32_t recNo = BookmarkOf(buffer).RecNo;
     return recNo == -1 ? -1 : recNo + 1;
 }
 

@@ -11,6 +11,8 @@
 
 #include <bitset>
 #include <cstdint>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -266,9 +268,12 @@ protected:
     // The key fields at open: the table's key columns from the catalogue
     // when inserted rows are to be found again, else every field.
     void UpdateKeyFields();
-    // The bookmark stored in a record buffer.
-    TLumraRecordBookmark* BookmarkOf(host::TRecordBuffer buffer) const noexcept {
-        return reinterpret_cast<TLumraRecordBookmark*>(buffer + FBookmarkOfs);
+    // A copy of the bookmark stored in a record buffer. The bookmark area
+    // follows row data of any length, so it is copied, never read in place.
+    TLumraRecordBookmark BookmarkOf(host::TRecordBuffer buffer) const noexcept {
+        TLumraRecordBookmark bookmark;
+        std::memcpy(&bookmark, buffer + FBookmarkOfs, sizeof bookmark);
+        return bookmark;
     }
 
     std::unique_ptr<TLumraSQL> FStatement;

@@ -321,7 +321,9 @@ TEST_F(DatasetContract, RecordNumbersBookmarksAndCurrentRecord) {
     TLumraRecordBookmark past{3, bfCurrent, {0, 0, 0}};
     EXPECT_FALSE(Dataset->BookmarkValid(&past)) << "a record number equal to the row count is no row";
     Dataset->Last();
-    EXPECT_EQ(Dataset->CompareBookmarks(first, Dataset->GetBookmark() ), -1);
+    TBookmark last = Dataset->GetBookmark();
+    EXPECT_EQ(Dataset->CompareBookmarks(first, last), -1);
+    Dataset->FreeBookmark(last);
     Dataset->GotoBookmark(first);
     EXPECT_EQ(Dataset->RecNo(), 1);
     Dataset->FreeBookmark(first);
