@@ -252,3 +252,14 @@ TEST_F(LmrProgram, HelpPrintsUsageAndDemoRunsTwiceOnItsOwnFile) {
     EXPECT_EQ(again.Out, run.Out.substr(run.Out.find("LumraDB")));
     EXPECT_NE(again.Out.find("2 rows affected"), std::string::npos);
 }
+
+TEST_F(LmrProgram, JsonWritesBooleansDatesAndBytesAndStaysValidUtf8) {
+    Sql({"create table kinds (b boolean, d date, bin binary(4), bl blob, u varchar(10), m text)",
+         "insert into kinds values (1, '2024-02-29', x'0102', x'ff00', 'h\xc3\xa9llo', cast(x'ff41' as text))"});
+    const TRun run = Run({"query", File, "select * from kinds", "--format", "json"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    // A byte that is not UTF-8 is read as Latin-1 rather than written raw.
+    EXPECT_EQ(run.Out,
+              "[\n  {\"b\": true, \"d\": \"2024-02-29\", \"bin\": \"0102\", \"bl\": \"ff00\", \"u\": \"h\xc3\xa9llo\", "
+              "\"m\": \"\\u00ffA\"}\n]\n");
+}
