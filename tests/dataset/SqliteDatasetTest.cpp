@@ -345,3 +345,35 @@ TEST_F(SqliteDataset, CalculatedFieldsLiveInTheirOwnAreaOfEachRecord) {
     q->Close();
     q->UnPrepare();
 }
+
+TEST_F(SqliteDataset, KeyFieldsComeFromTheCatalogueOnlyWhenInsertsAreSynchronised) {
+    Run("create table pairs (a integer, b varchar(5), c integer, primary key (c, a))");
+    Run("create table loose (x integer, y integer)");
+    auto keyNames = [](TSqliteQuery* q) {
+        std::vector<std::string> names;
+        for (int32_t i = 0; i < q->KeyFields()->Count(); ++i)
+            names.push_back(UpperCase(static_cast<TField*>(q->KeyFields()->Items(i))->FieldName()));
+        return names;
+    };
+    TSqliteQuery* q = Query("select a, b, c from pairs");
+    q->SetReadOnly(false);
+    q->Open();
+    EXPECT_TRUE(keyNames(q).empty()) << "without SyncInserts no key fields are looked up";
+    q->Close();
+    q->SetSyncInserts(true);
+    q->Open();
+    EXPECT_EQ(keyNames(q), (std::vector<std::string>{"C", "A"})) << "the primary key in key order";
+    q->Close();
+    EXPECT_EQ(q->KeyFields()->Count(), 0) << "cleared at close";
+
+    TSqliteQuery* loose = Query("select x, y from loose");
+    loose->SetReadOnly(false);
+    loose->SetSyncInserts(true);
+    loose->Open();
+    const std::vector<std::string> all = keyNames(loose);
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(all[0], "X") << "a table without key columns is identified by every field";
+    EXPECT_EQ(all[1], "Y");
+    EXPECT_EQ(static_cast<int32_t>(all.size()), loose->FieldCount());
+    EXPECT_EQ(Session->HoldCount(), 1) << "the catalogue statement took no hold of its own";
+}
