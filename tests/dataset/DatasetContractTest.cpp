@@ -428,3 +428,34 @@ TEST_F(DatasetContract, ResumeShowsTheNextRowsWithoutExecutingAgainThenDisconnec
     EXPECT_FALSE(Dataset->Prepared());
     EXPECT_EQ(Session->HoldCount(), 0);
 }
+
+TEST_F(DatasetContract, WhileLoadingSqlChangesOnlyRewriteTheText) {
+    Dataset->Params()->Clear();
+    Dataset->BeginLoading();
+    Dataset->SQL()->SetText("select id from t where a = ::b and c = :d");
+    EXPECT_EQ(Dataset->GetParamsCount(), 0) << "the parameters come from the form file";
+    EXPECT_EQ(Dataset->SQLText(), "select id from t where a = :b and c = :d\n");
+    Dataset->EndLoading();
+}
+
+TEST_F(DatasetContract, TheDesignerRebuildsParametersEvenWithoutParamCheck) {
+    Dataset->SetParamCheck(false);
+    Dataset->SetDesigning(true);
+    Dataset->SQL()->SetText("select id from t where a = :first and b = :second");
+    EXPECT_EQ(NamesOf(*Dataset->Params()), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(DatasetContract, AssigningParamsCopiesValuesByNameOnlyWhileClosed) {
+    TLumraParams other(nullptr);
+    (new TLumraParam(&other, "low"))->SetAsInteger(42);
+    (new TLumraParam(&other, "unknown"))->SetAsInteger(1);
+    Dataset->SetParamsList(&other);
+    EXPECT_EQ(Dataset->GetParamsCount(), 1);
+    EXPECT_EQ(Dataset->ParamByName("low")->AsInteger(), 42);
+    Dataset->ResetParamsList();
+    EXPECT_FALSE(Dataset->ParamByName("low")->Bound()) << "a reset forgets the values";
+    Dataset->Open();
+    EXPECT_THROW(Dataset->SetParamsList(&other), EDatabaseError);
+    EXPECT_THROW(Dataset->ResetParamsList(), EDatabaseError);
+    EXPECT_THROW(Dataset->SetSyncInserts(true), EDatabaseError);
+}
