@@ -296,6 +296,7 @@ void TField::SetAsDateTimeImpl(TDateTime) { AccessError("DateTime"); }
 TStringField::TStringField(TComponent* owner) : TField(owner) {
     SetDataType(ftString);
     SetSize(20);
+    SetTransliterate(true);
 }
 
 void TStringField::CheckSize(int32_t value) {

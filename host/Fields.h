@@ -256,7 +256,8 @@ public:
     void SetRequired(bool value) noexcept { FRequired = value; }
     bool Visible() const noexcept { return FVisible; }
     void SetVisible(bool value) noexcept { FVisible = value; }
-    // Text is translated through the dataset's Translate on the way in and out.
+    // Text is translated through the dataset's Translate on the way in and
+    // out. On by default for string and memo fields, off for the others.
     bool Transliterate() const noexcept { return FTransliterate; }
     void SetTransliterate(bool value) noexcept { FTransliterate = value; }
     // Set by blob writes; cleared when the record is posted or cancelled.
@@ -383,6 +384,7 @@ private:
 };
 
 // ftString: Size characters (default 20), zero-terminated buffer of Size + 1.
+// Transliterate is on by default (text passes through the dataset's Translate).
 class TStringField : public TField {
 public:
     explicit TStringField(TComponent* owner);

@@ -3,6 +3,7 @@
 // order and error actions, calculated and lookup fields, master-detail.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <memory>
 
 #include "MemDataSet.h"
@@ -512,6 +513,47 @@ TEST(DataSetFields, DefaultFieldsFollowTheFieldDefinitionsAndDisappearAtClose) {
     ds->Cancel();
     ds->Close();
     EXPECT_EQ(ds->FieldCount(), 0);
+}
+
+namespace {
+
+// Stores text in upper case and shows it in lower case, as a dataset whose
+// engine uses another code page would.
+class TTranslatingDataSet : public TMemDataSet {
+public:
+    using TMemDataSet::TMemDataSet;
+    int32_t Translate(const char* src, char* dest, bool toOem) override {
+        const int32_t len = TDataSet::Translate(src, dest, toOem);
+        for (int32_t i = 0; i < len; ++i)
+            dest[i] = static_cast<char>(toOem ? std::toupper(static_cast<unsigned char>(dest[i]))
+                                              : std::tolower(static_cast<unsigned char>(dest[i])));
+        return len;
+    }
+};
+
+} // namespace
+
+TEST(DataSetFields, StringAndMemoFieldsTransliterateByDefault) {
+    TComponent owner(nullptr);
+    EXPECT_TRUE(TStringField(&owner).Transliterate());
+    EXPECT_TRUE(TMemoField(&owner).Transliterate());
+    EXPECT_FALSE(TBlobField(&owner).Transliterate());
+    EXPECT_FALSE(TIntegerField(&owner).Transliterate());
+
+    TTranslatingDataSet ds(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 10}});
+    ds.AddRow({Variant(int32_t{1}), Variant("STORED")});
+    ds.Open();
+    TField* name = ds.FieldByName("NAME");
+    EXPECT_EQ(name->AsString(), "stored");
+    ds.Edit();
+    name->SetAsString("Mixed");
+    ds.Post();
+    EXPECT_EQ(ds.Text(0, 1), "MIXED");
+    EXPECT_EQ(name->AsString(), "mixed");
+
+    name->SetTransliterate(false);
+    EXPECT_EQ(name->AsString(), "MIXED");
+    ds.Close();
 }
 
 // ----- master-detail
