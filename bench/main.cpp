@@ -135,19 +135,20 @@ int main(int argc, char** argv) {
     BenchAddCApiVariants(all);
     BenchAddStatementVariants(all);
     BenchAddDatasetVariants(all);
-    std::vector<TBenchVariant> chosen;
-    for (const TBenchVariant& v : all) {
+    auto selected = [&](const TBenchVariant& v) {
         const bool workloadOk =
             options.Only.empty() || std::find(options.Only.begin(), options.Only.end(), v.Workload) != options.Only.end();
-        const bool variantOk = options.Variant.empty() || v.Name.find(options.Variant) != std::string::npos;
-        // The C API variant a ratio divides by is always measured.
-        bool isReference = false;
-        for (const TBenchVariant& w : all)
-            if (v.Name == "C API" && !w.Reference.empty() && w.Reference == v.Workload &&
-                (options.Only.empty() || std::find(options.Only.begin(), options.Only.end(), w.Workload) != options.Only.end()))
-                isReference = true;
-        if ((workloadOk && variantOk) || isReference) chosen.push_back(v);
-    }
+        return workloadOk && (options.Variant.empty() || v.Name.find(options.Variant) != std::string::npos);
+    };
+    // The C API variant a ratio divides by is measured whenever a variant that needs it is.
+    std::vector<std::string> references;
+    for (const TBenchVariant& v : all)
+        if (selected(v)) references.push_back(v.Reference.empty() ? v.Workload : v.Reference);
+    std::vector<TBenchVariant> chosen;
+    for (const TBenchVariant& v : all)
+        if (selected(v) ||
+            (v.Name == "C API" && std::find(references.begin(), references.end(), v.Workload) != references.end()))
+            chosen.push_back(v);
 
     std::printf("lmr_bench: %lld rows in %s (%.1f MB, %s), %lld inserted rows, %d runs per variant, seed %llu\n",
                 static_cast<long long>(options.Rows), context.Database.c_str(), fileBytes / 1048576.0,
