@@ -94,6 +94,9 @@ const std::vector<TokenCase> kTokenCases = {
      "SELECT t.*",
      {{skSelect, "SELECT"}, {skTableName, "t"}, {skAllFields, "*"}}},
     {"dot before digits still reads a number", ".5", {{skNumber, "5"}}},
+    {"a keyword after a dot is a field name",
+     "SELECT t.from, t.DESC",
+     {{skSelect, "SELECT"}, {skTableName, "t"}, {skFieldName, "from"}, {skTableName, "t"}, {skFieldName, "DESC"}}},
 
     // Predicates
     {"predicate run stands alone", "a <> b", {{skFieldName, "a"}, {skPredicate, "<>"}, {skFieldName, "b"}}},
