@@ -1,6 +1,7 @@
 // What the lmr commands share: the usage texts, opening an existing
 // database, binding -p assignments to the host variables of the SQL text and
 // reading a query's columns and the active record's cells.
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <filesystem>

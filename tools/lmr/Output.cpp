@@ -71,6 +71,10 @@ public:
         std::fflush(FOut);
     }
 
+    void Abandon() override {
+        if (FWidths.empty()) Release(false);
+    }
+
 private:
     // Sizes the columns, prints the header and the rows held back. more is
     // true when rows may follow that were not seen: then the declared widths
@@ -140,6 +144,7 @@ public:
     }
 
     void End() override { std::fflush(FOut); }
+    void Abandon() override { std::fflush(FOut); }
 
 private:
     // Empty text is quoted when it must differ from NULL.

@@ -52,6 +52,9 @@ public:
     virtual void Row(const std::vector<TCell>& cells) = 0;
     // After the last row (also when no row came).
     virtual void End() = 0;
+    // When fetching failed after Begin: writes what is still held back, so
+    // that the rows read before the failure are not lost.
+    virtual void Abandon() {}
 };
 
 inline constexpr int32_t MaxColumnWidth = 40;

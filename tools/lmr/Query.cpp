@@ -62,6 +62,7 @@ int LmrQuery(const std::vector<std::string>& args) {
     query.SetSession(&session);
     query.SQL()->SetText(arguments.SQL);
     LmrBindParams(query, arguments.Assignments, LmrQuerySynopsis);
+    bool begun = false;
     session.StartTransaction();
     try {
         // Reads open no engine transaction of their own; without this one a
@@ -71,6 +72,7 @@ int LmrQuery(const std::vector<std::string>& args) {
         TProgress progress(query.RecordCount());
         TLmrRowReader reader(query);
         writer->Begin(reader.Columns());
+        begun = true;
         std::vector<TCell> cells;
         int64_t rows = 0;
         for (query.First(); !query.Eof(); query.Next()) {
@@ -82,6 +84,7 @@ int LmrQuery(const std::vector<std::string>& args) {
         writer->End();
         query.Close();
     } catch (...) {
+        if (begun) writer->Abandon();
         try {
             session.Rollback();
         } catch (...) {
