@@ -74,6 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         // 730519 * 86,400,000 + 37,800,000 as a double.
         {"DateTime", [](TLumraParam& p) { p.SetAsDateTime(Feb3At1030()); },
          {0x00, 0x20, 0x86, 0x96, 0xC5, 0xB3, 0xCC, 0x42}},
+        // Before the zero day the fraction still counts forward from midnight:
+        // -1.75 is 1899-12-29 18:00, 693593 * 86,400,000 + 64,800,000.
+        {"DateTimeBeforeTheZeroDay", [](TLumraParam& p) { p.SetAsDateTime(-1.75); },
+         {0x00, 0x80, 0x60, 0xDF, 0x5C, 0x40, 0xCB, 0x42}},
         {"BooleanTrue", [](TLumraParam& p) { p.SetAsBoolean(true); }, {0x01, 0x00}},
         {"BooleanFalse", [](TLumraParam& p) { p.SetAsBoolean(false); }, {0x00, 0x00}},
         {"Binary", [](TLumraParam& p) { p.SetAsBinary(std::string("\0\x01\xff", 3)); }, {0x00, 0x01, 0xFF}},

@@ -232,6 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"TimeWithMilliseconds",
          [](TLumraParam& p) { p.SetAsTime(host::EncodeTime(23, 59, 59, 999)); }, "23:59:59.999"},
         {"DateTime", [](TLumraParam& p) { p.SetAsDateTime(Feb3At1030()); }, "2001-02-03 10:30:00"},
+        {"DateTimeBeforeTheZeroDay", [](TLumraParam& p) { p.SetAsDateTime(-1.75); }, "1899-12-29 18:00:00"},
         {"DateTimeAtMidnight", [](TLumraParam& p) { p.SetAsDateTime(host::EncodeDate(2001, 2, 3)); },
          "2001-02-03"},
         {"BooleanTrue", [](TLumraParam& p) { p.SetAsBoolean(true); }, "True"},
