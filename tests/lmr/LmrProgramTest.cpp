@@ -38,7 +38,8 @@ fs::path ProgramPath() {
 
 std::string Quoted(const std::string& arg) {
     std::string out = "'";
-    for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : arg)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -53,12 +54,14 @@ class LmrProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         Program = ProgramPath();
-        if (!fs::exists(Program)) GTEST_SKIP() << "lmr program not built at " << Program << " (build target lmr)";
+        if (!fs::exists(Program))
+            GTEST_SKIP() << "lmr program not built at " << Program << " (build target lmr)";
         char pattern[] = "/tmp/lmr-program-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         Folder = pattern;
         File = (Folder / "test.db").string();
-        Sql({"create table items (id integer primary key, name varchar(20), note text, price real, qty integer)",
+        Sql({"create table items (id integer primary key, name varchar(20), note text, price real, qty "
+             "integer)",
              "insert into items values (1, 'plain', null, 2.5, 3)",
              "insert into items values (2, 'a, \"quoted\"', 'line one\nline two', null, -7)",
              "insert into items values (3, '', 'tab\there', 1e-3, null)"});
@@ -72,12 +75,14 @@ protected:
         session.SetDatabaseName(File);
         session.SetCreateIfMissing(true);
         session.Open();
-        for (const char* text : statements) ASSERT_EQ(session.Execute(text), 0) << session.LastError();
+        for (const char* text : statements)
+            ASSERT_EQ(session.Execute(text), 0) << session.LastError();
     }
 
     TRun Run(const std::vector<std::string>& args) {
         std::string command = Quoted(Program.string());
-        for (const std::string& arg : args) command += " " + Quoted(arg);
+        for (const std::string& arg : args)
+            command += " " + Quoted(arg);
         const fs::path err = Folder / "stderr.txt";
         command += " 2>" + Quoted(err.string());
         TRun run;
@@ -85,7 +90,8 @@ protected:
         if (pipe == nullptr) return run;
         std::array<char, 4096> buffer;
         size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.Out.append(buffer.data(), n);
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            run.Out.append(buffer.data(), n);
         const int status = pclose(pipe);
         run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         run.Err = ReadFile(err);
@@ -93,7 +99,9 @@ protected:
     }
 
     // The rows of items as csv, to see that a command left the file alone.
-    std::string Items() { return Run({"query", File, "select * from items order by id", "--format", "csv"}).Out; }
+    std::string Items() {
+        return Run({"query", File, "select * from items order by id", "--format", "csv"}).Out;
+    }
 
     fs::path Program;
     fs::path Folder;
@@ -106,60 +114,66 @@ TEST_F(LmrProgram, TableAlignsColumnsRightAlignsNumbersAndShowsNullAndControlCha
     const TRun run = Run({"query", File, "select id, name, note, price from items order by id"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Err, "");
-    EXPECT_EQ(run.Out,
-              "id  name         note                price\n"
-              "--  -----------  ------------------  -----\n"
-              " 1  plain        NULL                  2.5\n"
-              " 2  a, \"quoted\"  line one\\nline two  NULL\n"
-              " 3               tab\\there           0.001\n"
-              "(3 rows)\n");
+    EXPECT_EQ(run.Out, "id  name         note                price\n"
+                       "--  -----------  ------------------  -----\n"
+                       " 1  plain        NULL                  2.5\n"
+                       " 2  a, \"quoted\"  line one\\nline two  NULL\n"
+                       " 3               tab\\there           0.001\n"
+                       "(3 rows)\n");
 }
 
 TEST_F(LmrProgram, CsvQuotesCommasQuotesAndLineBreaksAndTellsNullFromEmptyText) {
-    const TRun run = Run({"query", File, "select id, name, note, price, qty from items order by id", "--format=csv"});
+    const TRun run =
+        Run({"query", File, "select id, name, note, price, qty from items order by id", "--format=csv"});
     EXPECT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out,
-              "id,name,note,price,qty\r\n"
-              "1,plain,,2.5,3\r\n"
-              "2,\"a, \"\"quoted\"\"\",\"line one\nline two\",,-7\r\n"
-              "3,\"\",tab\there,0.001,\r\n");
+    EXPECT_EQ(run.Out, "id,name,note,price,qty\r\n"
+                       "1,plain,,2.5,3\r\n"
+                       "2,\"a, \"\"quoted\"\"\",\"line one\nline two\",,-7\r\n"
+                       "3,\"\",tab\there,0.001,\r\n");
 }
 
 TEST_F(LmrProgram, JsonWritesNumbersAsNumbersNullAsNullAndEscapesText) {
-    const TRun run = Run({"query", File, "select id, name, note, price, qty, id * 2 as twice, 'x\\y' as raw"
-                                         " from items order by id", "--format", "json"});
+    const TRun run = Run({"query", File,
+                          "select id, name, note, price, qty, id * 2 as twice, 'x\\y' as raw"
+                          " from items order by id",
+                          "--format", "json"});
     EXPECT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out,
-              "[\n"
-              "  {\"id\": 1, \"name\": \"plain\", \"note\": null, \"price\": 2.5, \"qty\": 3, \"twice\": 2, "
-              "\"raw\": \"x\\\\y\"},\n"
-              "  {\"id\": 2, \"name\": \"a, \\\"quoted\\\"\", \"note\": \"line one\\nline two\", \"price\": null, "
-              "\"qty\": -7, \"twice\": 4, \"raw\": \"x\\\\y\"},\n"
-              "  {\"id\": 3, \"name\": \"\", \"note\": \"tab\\there\", \"price\": 0.001, \"qty\": null, \"twice\": 6, "
-              "\"raw\": \"x\\\\y\"}\n"
-              "]\n");
+    EXPECT_EQ(
+        run.Out,
+        "[\n"
+        "  {\"id\": 1, \"name\": \"plain\", \"note\": null, \"price\": 2.5, \"qty\": 3, \"twice\": 2, "
+        "\"raw\": \"x\\\\y\"},\n"
+        "  {\"id\": 2, \"name\": \"a, \\\"quoted\\\"\", \"note\": \"line one\\nline two\", \"price\": null, "
+        "\"qty\": -7, \"twice\": 4, \"raw\": \"x\\\\y\"},\n"
+        "  {\"id\": 3, \"name\": \"\", \"note\": \"tab\\there\", \"price\": 0.001, \"qty\": null, \"twice\": "
+        "6, "
+        "\"raw\": \"x\\\\y\"}\n"
+        "]\n");
     EXPECT_EQ(Run({"query", File, "select * from items where id > 9", "--format", "json"}).Out, "[]\n");
 }
 
 TEST_F(LmrProgram, ParametersBindByNameIntegersAsNumbersAndEverythingElseAsText) {
     // -p names ignore case as the dataset's parameters do; "007" stays text.
-    TRun run = Run({"query", File, "select name, :code as code, :one + 0 as n from items where id = :low or id = :high",
+    TRun run = Run({"query", File,
+                    "select name, :code as code, :one + 0 as n from items where id = :low or id = :high",
                     "-p", "ONE=1", "-p", "low=1", "-p", "high=2", "--format", "json", "-p", "code=007"});
     EXPECT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out,
-              "[\n"
-              "  {\"name\": \"plain\", \"code\": \"007\", \"n\": 1},\n"
-              "  {\"name\": \"a, \\\"quoted\\\"\", \"code\": \"007\", \"n\": 1}\n"
-              "]\n");
-    run = Run({"query", File, "select id from items where name = :name", "-p", "name=a, \"quoted\"", "--format", "csv"});
+    EXPECT_EQ(run.Out, "[\n"
+                       "  {\"name\": \"plain\", \"code\": \"007\", \"n\": 1},\n"
+                       "  {\"name\": \"a, \\\"quoted\\\"\", \"code\": \"007\", \"n\": 1}\n"
+                       "]\n");
+    run = Run({"query", File, "select id from items where name = :name", "-p", "name=a, \"quoted\"",
+               "--format", "csv"});
     EXPECT_EQ(run.Out, "id\r\n2\r\n");
 }
 
 TEST_F(LmrProgram, ExecPrintsTheRowsAffectedAndKeepsTheChange) {
-    TRun run = Run({"exec", File, "update items set qty = :qty where id < :below", "-p", "qty=10", "-p", "below=3"});
+    TRun run =
+        Run({"exec", File, "update items set qty = :qty where id < :below", "-p", "qty=10", "-p", "below=3"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out, "2 rows affected\n");
-    EXPECT_EQ(Run({"query", File, "select sum(qty) as total from items", "--format", "csv"}).Out, "total\r\n20\r\n");
+    EXPECT_EQ(Run({"query", File, "select sum(qty) as total from items", "--format", "csv"}).Out,
+              "total\r\n20\r\n");
     run = Run({"exec", File, "delete from items where id = 99"});
     EXPECT_EQ(run.Out, "0 rows affected\n");
 }
@@ -180,9 +194,13 @@ TEST_F(LmrProgram, ErrorsPrintOneLineExitNonZeroAndLeaveTheFileAlone) {
         {{"query", File, "select * from items where id = :id"}, 1, "lmr: parameter :id has no value"},
         {{"exec", File, "delete from items where id = :id"}, 1, "lmr: parameter :id has no value"},
         {{"query", File, "select 1", "-p", "id=1"}, 1, "lmr: parameter 'id' does not appear in the SQL"},
-        {{"query", File, "select :a", "-p", "a"}, 2, "lmr: -p needs NAME=VALUE, not 'a' (usage: lmr query DB SQL"},
+        {{"query", File, "select :a", "-p", "a"},
+         2,
+         "lmr: -p needs NAME=VALUE, not 'a' (usage: lmr query DB SQL"},
         {{"query", File, "select 1", "--fast"}, 2, "lmr: unknown option '--fast' (usage: lmr query DB SQL"},
-        {{"exec", File, "select 1", "--format", "csv"}, 2, "lmr: unknown option '--format' (usage: lmr exec DB SQL"},
+        {{"exec", File, "select 1", "--format", "csv"},
+         2,
+         "lmr: unknown option '--format' (usage: lmr exec DB SQL"},
         {{"query", File, "select 1", "--format", "xml"}, 2, "lmr: unknown format 'xml'"},
         {{"query", File}, 2, "lmr: missing SQL (usage: lmr query DB SQL"},
         {{"exec", File, "delete from items", "extra"}, 2, "lmr: unexpected argument 'extra'"},
@@ -193,7 +211,8 @@ TEST_F(LmrProgram, ErrorsPrintOneLineExitNonZeroAndLeaveTheFileAlone) {
     ASSERT_NE(before, "");
     for (const TCase& c : cases) {
         std::string line;
-        for (const std::string& arg : c.Args) line += arg + " ";
+        for (const std::string& arg : c.Args)
+            line += arg + " ";
         SCOPED_TRACE(line);
         const TRun run = Run(c.Args);
         EXPECT_EQ(run.Status, c.Status) << run.Err;
@@ -215,17 +234,19 @@ TEST_F(LmrProgram, QueryNeverChangesTheDatabase) {
 
 TEST_F(LmrProgram, RowsAreWrittenAsTheyAreFetchedBeforeALaterRowFails) {
     // Row 60 overflows while it is computed: the rows before it are already out.
-    const TRun run = Run({"query", File,
-                          "with recursive n(i) as (select 1 union all select i + 1 from n where i < 80)"
-                          " select i, case when i = 60 then abs(-9223372036854775807 - 1) else i end as v from n",
-                          "--format", "csv"});
+    const TRun run =
+        Run({"query", File,
+             "with recursive n(i) as (select 1 union all select i + 1 from n where i < 80)"
+             " select i, case when i = 60 then abs(-9223372036854775807 - 1) else i end as v from n",
+             "--format", "csv"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("integer overflow"), std::string::npos) << run.Err;
     EXPECT_NE(run.Out.find("\r\n59,59\r\n"), std::string::npos) << run.Out;
     EXPECT_EQ(run.Out.find("\r\n60,"), std::string::npos) << run.Out;
     // The table holds its first screenful back to size the columns; a failure still shows what was read.
-    const TRun table = Run({"query", File, "select id, case when id = 3 then abs(-9223372036854775807 - 1) end as v"
-                                           " from items"});
+    const TRun table = Run({"query", File,
+                            "select id, case when id = 3 then abs(-9223372036854775807 - 1) end as v"
+                            " from items"});
     EXPECT_EQ(table.Status, 1);
     EXPECT_EQ(table.Out, "id  v\n--  ----\n 1  NULL\n 2  NULL\n") << table.Err;
 }
@@ -233,7 +254,9 @@ TEST_F(LmrProgram, RowsAreWrittenAsTheyAreFetchedBeforeALaterRowFails) {
 TEST_F(LmrProgram, TableNeverCutsAValueWiderThanItsColumn) {
     // The first screenful sizes the note column; the long note comes later and is written whole.
     std::string script = "with recursive n(i) as (select 1 union all select i + 1 from n where i < 30)"
-                         " select i, case when i = 30 then '" + std::string(60, 'w') + "' else 'short' end as note,"
+                         " select i, case when i = 30 then '" +
+                         std::string(60, 'w') +
+                         "' else 'short' end as note,"
                          " 'end' as tail from n";
     const TRun run = Run({"query", File, script});
     EXPECT_EQ(run.Status, 0) << run.Err;
@@ -245,7 +268,8 @@ TEST_F(LmrProgram, TableNeverCutsAValueWiderThanItsColumn) {
 TEST_F(LmrProgram, HelpPrintsUsageAndDemoRunsTwiceOnItsOwnFile) {
     TRun run = Run({"--help"});
     EXPECT_EQ(run.Status, 0);
-    EXPECT_NE(run.Out.find("lmr query DB SQL [-p NAME=VALUE]... [--format table|csv|json]"), std::string::npos);
+    EXPECT_NE(run.Out.find("lmr query DB SQL [-p NAME=VALUE]... [--format table|csv|json]"),
+              std::string::npos);
     const std::string demo = (Folder / "demo.db").string();
     run = Run({"demo", demo});
     EXPECT_EQ(run.Status, 0) << run.Err;
@@ -260,11 +284,12 @@ TEST_F(LmrProgram, HelpPrintsUsageAndDemoRunsTwiceOnItsOwnFile) {
 
 TEST_F(LmrProgram, JsonWritesBooleansDatesAndBytesAndStaysValidUtf8) {
     Sql({"create table kinds (b boolean, d date, bin binary(4), bl blob, u varchar(10), m text)",
-         "insert into kinds values (1, '2024-02-29', x'0102', x'ff00', 'h\xc3\xa9llo', cast(x'ff41' as text))"});
+         "insert into kinds values (1, '2024-02-29', x'0102', x'ff00', 'h\xc3\xa9llo', cast(x'ff41' as "
+         "text))"});
     const TRun run = Run({"query", File, "select * from kinds", "--format", "json"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     // A byte that is not UTF-8 is read as Latin-1 rather than written raw.
-    EXPECT_EQ(run.Out,
-              "[\n  {\"b\": true, \"d\": \"2024-02-29\", \"bin\": \"0102\", \"bl\": \"ff00\", \"u\": \"h\xc3\xa9llo\", "
-              "\"m\": \"\\u00ffA\"}\n]\n");
+    EXPECT_EQ(run.Out, "[\n  {\"b\": true, \"d\": \"2024-02-29\", \"bin\": \"0102\", \"bl\": \"ff00\", "
+                       "\"u\": \"h\xc3\xa9llo\", "
+                       "\"m\": \"\\u00ffA\"}\n]\n");
 }

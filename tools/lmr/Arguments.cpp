@@ -3,7 +3,8 @@
 
 #include "tools/lmr/Lmr.h"
 
-TLmrArguments LmrParseArguments(const std::vector<std::string>& args, bool allowFormat, const std::string& synopsis) {
+TLmrArguments LmrParseArguments(const std::vector<std::string>& args, bool allowFormat,
+                                const std::string& synopsis) {
     TLmrArguments result;
     std::vector<std::string> positional;
     bool options = true;
@@ -31,7 +32,8 @@ TLmrArguments LmrParseArguments(const std::vector<std::string>& args, bool allow
             throw ELmrUsage("unknown option '" + arg + "'", synopsis);
         }
     }
-    if (positional.size() < 2) throw ELmrUsage(positional.empty() ? "missing DB and SQL" : "missing SQL", synopsis);
+    if (positional.size() < 2)
+        throw ELmrUsage(positional.empty() ? "missing DB and SQL" : "missing SQL", synopsis);
     if (positional.size() > 2) throw ELmrUsage("unexpected argument '" + positional[2] + "'", synopsis);
     result.Database = positional[0];
     result.SQL = positional[1];

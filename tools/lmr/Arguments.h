@@ -15,4 +15,5 @@ struct TLmrArguments {
 // Options may come before, between or after DB and SQL; "--" ends them (for
 // SQL text that starts with "-"). Raises ELmrUsage with synopsis for
 // anything else. allowFormat: whether --format is an option of the command.
-TLmrArguments LmrParseArguments(const std::vector<std::string>& args, bool allowFormat, const std::string& synopsis);
+TLmrArguments LmrParseArguments(const std::vector<std::string>& args, bool allowFormat,
+                                const std::string& synopsis);

@@ -51,7 +51,8 @@ namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -60,7 +61,8 @@ bool AsPlainInteger(const std::string& text, int32_t& value) {
     const char* first = text.data();
     const char* last = first + text.size();
     const char* digits = first + (first != last && *first == '-' ? 1 : 0);
-    if (digits == last || (*digits == '0' && last - digits > 1) || (*digits == '0' && digits != first)) return false;
+    if (digits == last || (*digits == '0' && last - digits > 1) || (*digits == '0' && digits != first))
+        return false;
     const auto result = std::from_chars(first, last, value);
     return result.ec == std::errc() && result.ptr == last;
 }
@@ -91,17 +93,22 @@ TCellKind KindOf(host::TFieldType type) {
     case host::ftInteger:
     case host::ftWord:
     case host::ftAutoInc:
-    case host::ftLargeint: return TCellKind::Integer;
+    case host::ftLargeint:
+        return TCellKind::Integer;
     case host::ftFloat:
     case host::ftCurrency:
-    case host::ftBCD: return TCellKind::Real;
-    case host::ftBoolean: return TCellKind::Boolean;
+    case host::ftBCD:
+        return TCellKind::Real;
+    case host::ftBoolean:
+        return TCellKind::Boolean;
     case host::ftBytes:
     case host::ftVarBytes:
     case host::ftBlob:
     case host::ftGraphic:
-    case host::ftTypedBinary: return TCellKind::Binary;
-    default: return TCellKind::Text;
+    case host::ftTypedBinary:
+        return TCellKind::Binary;
+    default:
+        return TCellKind::Text;
     }
 }
 
@@ -109,19 +116,29 @@ int32_t DeclaredWidth(const host::TField* field) {
     switch (field->DataType()) {
     case host::ftString:
     case host::ftFixedChar:
-    case host::ftWideString: return field->Size();
-    case host::ftDate: return 10;
-    case host::ftTime: return 8;
-    case host::ftDateTime: return 19;
+    case host::ftWideString:
+        return field->Size();
+    case host::ftDate:
+        return 10;
+    case host::ftTime:
+        return 8;
+    case host::ftDateTime:
+        return 19;
     case host::ftBytes:
-    case host::ftVarBytes: return 2 * field->Size();
-    default: break;
+    case host::ftVarBytes:
+        return 2 * field->Size();
+    default:
+        break;
     }
     switch (KindOf(field->DataType())) {
-    case TCellKind::Integer: return 6;
-    case TCellKind::Real: return 10;
-    case TCellKind::Boolean: return 5;
-    default: return 0; // memo and blob: only the rows tell
+    case TCellKind::Integer:
+        return 6;
+    case TCellKind::Real:
+        return 10;
+    case TCellKind::Boolean:
+        return 5;
+    default:
+        return 0; // memo and blob: only the rows tell
     }
 }
 
@@ -150,7 +167,8 @@ void ReadStoredValue(TSqliteQuery& query, const host::TField* field, TCell& cell
 
 } // namespace
 
-void LmrBindParams(TSqliteQuery& query, const std::vector<std::string>& assignments, const std::string& synopsis) {
+void LmrBindParams(TSqliteQuery& query, const std::vector<std::string>& assignments,
+                   const std::string& synopsis) {
     TLumraParams* params = query.Params();
     for (const std::string& assignment : assignments) {
         const size_t equals = assignment.find('=');
@@ -165,8 +183,10 @@ void LmrBindParams(TSqliteQuery& query, const std::vector<std::string>& assignme
             if (!SameName(param->Name(), name)) continue;
             found = true;
             int32_t number = 0;
-            if (AsPlainInteger(value, number)) param->SetAsInteger(number);
-            else param->SetAsString(value);
+            if (AsPlainInteger(value, number))
+                param->SetAsInteger(number);
+            else
+                param->SetAsString(value);
         }
         if (!found) throw host::Exception("parameter '" + name + "' does not appear in the SQL as :" + name);
     }
@@ -180,7 +200,8 @@ TLmrRowReader::TLmrRowReader(TSqliteQuery& query) : FQuery(query) {
     TLumraFieldDefs* columns = query.Statement()->FieldDefs();
     for (int32_t i = 0; i < query.Fields()->Count(); ++i) {
         host::TField* field = query.Fields()->Fields(i);
-        const TLumraFieldDef* column = field->FieldNo() > 0 ? columns->GetItem(field->FieldNo() - 1) : nullptr;
+        const TLumraFieldDef* column =
+            field->FieldNo() > 0 ? columns->GetItem(field->FieldNo() - 1) : nullptr;
         if (column != nullptr && column->KeyIndicator() == kiHiddenKeyField) continue;
         FSources.push_back({field, column != nullptr ? column->Decimals() : 0});
         FColumns.push_back({field->FieldName(), KindOf(field->DataType()), DeclaredWidth(field)});
@@ -202,10 +223,18 @@ void TLmrRowReader::Read(std::vector<TCell>& cells) {
             continue;
         }
         switch (cell.Kind) {
-        case TCellKind::Real: cell.Text = FormatReal(field->AsFloat(), FSources[i].Decimals); break;
-        case TCellKind::Boolean: cell.Text = field->AsBoolean() ? "true" : "false"; break;
-        case TCellKind::Binary: cell.Text = Hex(field->AsString()); break;
-        default: cell.Text = field->AsString(); break;
+        case TCellKind::Real:
+            cell.Text = FormatReal(field->AsFloat(), FSources[i].Decimals);
+            break;
+        case TCellKind::Boolean:
+            cell.Text = field->AsBoolean() ? "true" : "false";
+            break;
+        case TCellKind::Binary:
+            cell.Text = Hex(field->AsString());
+            break;
+        default:
+            cell.Text = field->AsString();
+            break;
         }
     }
 }

@@ -23,7 +23,8 @@ namespace {
 using host::Variant;
 
 void Check(bool ok, TLumraSession& session, const char* what) {
-    if (!ok) throw ELumraException(std::string(what) + ": " + session.LastError(), session.LastErrorCode(), 0);
+    if (!ok)
+        throw ELumraException(std::string(what) + ": " + session.LastError(), session.LastErrorCode(), 0);
 }
 
 void CreateSample(TSqliteSession& session) {
@@ -37,8 +38,10 @@ void CreateSample(TSqliteSession& session) {
                       " customer_id integer not null references customers(id),"
                       " ordered date not null, amount decimal(10,2) not null)"),
           session, "create orders");
-    const char* customers[][2] = {{"Ada Lovelace", "London"}, {"Grace Hopper", "New York"},
-                                  {"Edsger Dijkstra", "Nuenen"}, {"Barbara Liskov", "Boston"}};
+    const char* customers[][2] = {{"Ada Lovelace", "London"},
+                                  {"Grace Hopper", "New York"},
+                                  {"Edsger Dijkstra", "Nuenen"},
+                                  {"Barbara Liskov", "Boston"}};
     for (const auto& c : customers)
         Check(sql.Execute("insert into customers (name, city) values (?, ?)", {Variant(c[0]), Variant(c[1])}),
               session, "insert customer");
@@ -48,10 +51,11 @@ void CreateSample(TSqliteSession& session) {
         double amount;
     };
     const Order orders[] = {{1, 2024, 3, 1, 120.50}, {1, 2024, 4, 12, 35.00}, {2, 2024, 3, 5, 999.99},
-                            {3, 2024, 5, 20, 12.75},  {4, 2024, 6, 2, 250.00}, {2, 2024, 6, 30, 48.10}};
+                            {3, 2024, 5, 20, 12.75}, {4, 2024, 6, 2, 250.00}, {2, 2024, 6, 30, 48.10}};
     for (const Order& o : orders)
         Check(sql.Execute("insert into orders (customer_id, ordered, amount) values (?, ?, ?)",
-                          {Variant(o.customer), Variant::FromDate(host::EncodeDate(o.y, o.m, o.d)), Variant(o.amount)}),
+                          {Variant(o.customer), Variant::FromDate(host::EncodeDate(o.y, o.m, o.d)),
+                           Variant(o.amount)}),
               session, "insert order");
     session.Commit();
 }
@@ -61,17 +65,23 @@ std::string Cell(TLumraSQL& sql, int32_t column) {
     if (sql.IsFieldNull(id)) return "";
     const Variant value = sql.GetFieldValue(id);
     switch (sql.GetFieldType(id)) {
-    case ntDate: return host::DateToStr(value.AsDouble());
-    case ntTime: return host::TimeToStr(value.AsDouble());
-    case ntDateTime: return host::DateTimeToStr(value.AsDouble());
+    case ntDate:
+        return host::DateToStr(value.AsDouble());
+    case ntTime:
+        return host::TimeToStr(value.AsDouble());
+    case ntDateTime:
+        return host::DateTimeToStr(value.AsDouble());
     case ntFloat: {
         char text[64];
         const int32_t decimals = sql.GetFieldDecimals(id);
-        if (decimals > 0) std::snprintf(text, sizeof text, "%.*f", decimals, value.AsDouble());
-        else std::snprintf(text, sizeof text, "%.17g", value.AsDouble());
+        if (decimals > 0)
+            std::snprintf(text, sizeof text, "%.*f", decimals, value.AsDouble());
+        else
+            std::snprintf(text, sizeof text, "%.17g", value.AsDouble());
         return text;
     }
-    default: return host::VarToStr(value);
+    default:
+        return host::VarToStr(value);
     }
 }
 
@@ -99,18 +109,21 @@ void PrintTable(TSqliteSession& session, const std::string& text) {
     if (!sql.Eof()) Check(false, session, "fetch");
     std::vector<size_t> width(header.size(), 0);
     for (const auto& row : rows)
-        for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+        for (size_t c = 0; c < row.size(); ++c)
+            width[c] = std::max(width[c], row[c].size());
     for (size_t r = 0; r < rows.size(); ++r) {
         std::string line;
         for (size_t c = 0; c < rows[r].size(); ++c) {
             const std::string pad(width[c] - rows[r][c].size(), ' ');
             line += (c > 0 ? "  " : "") + (numeric[c] && r > 0 ? pad + rows[r][c] : rows[r][c] + pad);
         }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         std::printf("%s\n", line.c_str());
         if (r == 0) {
             std::string rule;
-            for (size_t c = 0; c < width.size(); ++c) rule += (c > 0 ? "  " : "") + std::string(width[c], '-');
+            for (size_t c = 0; c < width.size(); ++c)
+                rule += (c > 0 ? "  " : "") + std::string(width[c], '-');
             std::printf("%s\n", rule.c_str());
         }
     }
@@ -193,9 +206,8 @@ int LmrDemo(const std::vector<std::string>& args) {
         std::printf("Created the sample database %s\n\n", file.c_str());
     }
     std::printf("LumraDB %s, database %s\n\n", szLumraDBVersion, file.c_str());
-    PrintTable(session,
-               "select c.name as customer, c.city, o.ordered, o.amount from orders o"
-               " join customers c on c.id = o.customer_id order by o.ordered, o.id");
+    PrintTable(session, "select c.name as customer, c.city, o.ordered, o.amount from orders o"
+                        " join customers c on c.id = o.customer_id order by o.ordered, o.id");
     std::printf("\n");
     PrintTable(session,
                "select c.name as customer, count(o.id) as orders, sum(o.amount) as total from customers c"

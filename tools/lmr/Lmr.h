@@ -51,7 +51,8 @@ void LmrOpenDatabase(TSqliteSession& session, const std::string& file);
 // when an assignment names no host variable of the text or a host variable
 // is left without a value. A value written as a plain decimal integer that
 // fits 32 bits binds as an integer, anything else as text.
-void LmrBindParams(TSqliteQuery& query, const std::vector<std::string>& assignments, const std::string& synopsis);
+void LmrBindParams(TSqliteQuery& query, const std::vector<std::string>& assignments,
+                   const std::string& synopsis);
 
 // Reads an open query's rows as output cells. The columns are the query's
 // fields except the key column the driver adds on its own (the rowid), in

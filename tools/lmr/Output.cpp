@@ -7,7 +7,9 @@
 
 namespace {
 
-bool IsNumeric(TCellKind kind) { return kind == TCellKind::Integer || kind == TCellKind::Real; }
+bool IsNumeric(TCellKind kind) {
+    return kind == TCellKind::Integer || kind == TCellKind::Real;
+}
 
 // Characters a terminal shows for text: UTF-8 continuation bytes take no
 // column of their own.
@@ -24,9 +26,15 @@ std::string Printable(const TCell& cell) {
     out.reserve(cell.Text.size());
     for (unsigned char c : cell.Text) {
         switch (c) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 char hex[8];
@@ -55,7 +63,8 @@ public:
     void Row(const std::vector<TCell>& cells) override {
         std::vector<TText> texts;
         texts.reserve(cells.size());
-        for (const TCell& cell : cells) texts.push_back({Printable(cell), !cell.Null && IsNumeric(cell.Kind)});
+        for (const TCell& cell : cells)
+            texts.push_back({Printable(cell), !cell.Null && IsNumeric(cell.Kind)});
         ++FRows;
         if (FWidths.empty() && !FColumns.empty()) {
             FHeld.push_back(std::move(texts));
@@ -83,7 +92,8 @@ private:
         FWidths.assign(FColumns.size(), 0);
         for (size_t c = 0; c < FColumns.size(); ++c) {
             size_t width = 0;
-            for (const auto& row : FHeld) width = std::max(width, DisplayWidth(row[c].Text));
+            for (const auto& row : FHeld)
+                width = std::max(width, DisplayWidth(row[c].Text));
             if (more) width = std::max(width, static_cast<size_t>(std::max(FColumns[c].DeclaredWidth, 0)));
             width = std::min(width, static_cast<size_t>(MaxColumnWidth));
             FWidths[c] = std::max(width, DisplayWidth(FColumns[c].Name));
@@ -96,7 +106,8 @@ private:
         }
         PrintLine(header);
         std::fprintf(FOut, "%s\n", rule.c_str());
-        for (const auto& row : FHeld) PrintRow(row);
+        for (const auto& row : FHeld)
+            PrintRow(row);
         FHeld.clear();
         std::fflush(FOut);
     }
@@ -109,10 +120,13 @@ private:
             const size_t width = DisplayWidth(texts[c].Text);
             const std::string pad(width < FWidths[c] ? FWidths[c] - width : 0, ' ');
             if (c > 0) line += "  ";
-            if (texts[c].Right) line += pad + texts[c].Text;
-            else line += texts[c].Text + pad;
+            if (texts[c].Right)
+                line += pad + texts[c].Text;
+            else
+                line += texts[c].Text + pad;
         }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         std::fprintf(FOut, "%s\n", line.c_str());
     }
 
@@ -129,7 +143,8 @@ public:
 
     void Begin(const std::vector<TColumn>& columns) override {
         std::string line;
-        for (size_t c = 0; c < columns.size(); ++c) line += (c > 0 ? "," : "") + Quote(columns[c].Name, false);
+        for (size_t c = 0; c < columns.size(); ++c)
+            line += (c > 0 ? "," : "") + Quote(columns[c].Name, false);
         std::fprintf(FOut, "%s\r\n", line.c_str());
     }
 
@@ -167,7 +182,8 @@ public:
 
     void Begin(const std::vector<TColumn>& columns) override {
         FKeys.clear();
-        for (const TColumn& column : columns) FKeys.push_back(Escape(column.Name));
+        for (const TColumn& column : columns)
+            FKeys.push_back(Escape(column.Name));
         std::fputs("[", FOut);
     }
 
@@ -190,11 +206,15 @@ private:
     static std::string Value(const TCell& cell) {
         if (cell.Null) return "null";
         switch (cell.Kind) {
-        case TCellKind::Integer: return cell.Text;
+        case TCellKind::Integer:
+            return cell.Text;
         // Infinity has no JSON number; its text keeps it readable.
-        case TCellKind::Real: return cell.Text.find_first_of("in") == std::string::npos ? cell.Text : Escape(cell.Text);
-        case TCellKind::Boolean: return cell.Text;
-        default: return Escape(cell.Text);
+        case TCellKind::Real:
+            return cell.Text.find_first_of("in") == std::string::npos ? cell.Text : Escape(cell.Text);
+        case TCellKind::Boolean:
+            return cell.Text;
+        default:
+            return Escape(cell.Text);
         }
     }
 
@@ -204,10 +224,14 @@ private:
         const unsigned char lead = byte(i);
         size_t length = 0;
         uint32_t code = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) length = 2, code = lead & 0x1F;
-        else if (lead >= 0xE0 && lead <= 0xEF) length = 3, code = lead & 0x0F;
-        else if (lead >= 0xF0 && lead <= 0xF4) length = 4, code = lead & 0x07;
-        else return 0;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2, code = lead & 0x1F;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3, code = lead & 0x0F;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4, code = lead & 0x07;
+        else
+            return 0;
         if (i + length > text.size()) return 0;
         for (size_t k = 1; k < length; ++k) {
             if ((byte(i + k) & 0xC0) != 0x80) return 0;
@@ -236,13 +260,27 @@ private:
                 continue;
             }
             switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
             default:
                 if (c < 0x20) {
                     std::snprintf(hex, sizeof hex, "\\u%04x", c);
@@ -277,7 +315,8 @@ std::string FormatReal(double value, int32_t decimals) {
     if (decimals > 0 && decimals < 30) {
         const auto fixed = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
         double back = 0;
-        if (fixed.ec == std::errc() && std::from_chars(text, fixed.ptr, back).ec == std::errc() && back == value)
+        if (fixed.ec == std::errc() && std::from_chars(text, fixed.ptr, back).ec == std::errc() &&
+            back == value)
             return std::string(text, fixed.ptr);
     }
     const auto result = std::to_chars(text, text + sizeof text, value);

@@ -26,8 +26,10 @@ int main(int argc, char** argv) {
         throw ELmrUsage("unknown command '" + command + "'", "");
     } catch (const ELmrUsage& e) {
         std::fflush(stdout);
-        if (e.Synopsis().empty()) std::fprintf(stderr, "lmr: %s (see lmr --help)\n", e.what());
-        else std::fprintf(stderr, "lmr: %s (usage: %s)\n", e.what(), e.Synopsis().c_str());
+        if (e.Synopsis().empty())
+            std::fprintf(stderr, "lmr: %s (see lmr --help)\n", e.what());
+        else
+            std::fprintf(stderr, "lmr: %s (usage: %s)\n", e.what(), e.Synopsis().c_str());
         return 2;
     } catch (const std::exception& e) {
         std::fflush(stdout);
