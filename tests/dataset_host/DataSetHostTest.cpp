@@ -156,6 +156,25 @@ TEST(DataSetBrowsing, BookmarksSurviveScrollingAndCompareInRecordOrder) {
     ds->FreeBookmark(thirty);
 }
 
+TEST(DataSetBrowsing, GotoBookmarkOfAVanishedRecordRaisesRecordNotFound) {
+    auto ds = MakeNumbers(5);
+    ds->Open();
+    ds->MoveBy(2);
+    const TBookmarkStr three = ds->Bookmark();
+    ds->First();
+    ds->FRows.erase(ds->FRows.begin() + 2); // deleted behind the dataset's back
+    EXPECT_FALSE(ds->BookmarkValid(const_cast<char*>(three.data())));
+    int32_t scrolls = 0;
+    ds->AfterScroll = [&](TDataSet*) { ++scrolls; };
+    try {
+        ds->SetBookmark(three);
+        FAIL();
+    } catch (EDatabaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("The record can no longer be found"), std::string::npos);
+    }
+    EXPECT_EQ(scrolls, 0);
+}
+
 TEST(DataSetBrowsing, EmptyDatasetIsAtBothEndsAndEditInserts) {
     auto ds = MakeNumbers(0);
     ds->Open();
