@@ -108,7 +108,10 @@ public:
     void SetRecordSize(int32_t value) noexcept { FRecordSize = value; }
     int32_t IndicatorSize() const noexcept { return FIndicatorSize; }
     void SetIndicatorSize(int32_t value) noexcept { FIndicatorSize = value; }
-    int32_t RecordCount() const noexcept { return FRecordCount; }
+    // Rows of the open cursor as the driver reports them. A driver that counts
+    // only when asked (so the first row never waits for the last) overrides
+    // InternalGetRecordCount; the base answers the stored count.
+    int32_t RecordCount() { return InternalGetRecordCount(); }
     void SetRecordCount(int32_t value) noexcept { FRecordCount = value; }
     bool Bof() const noexcept { return FBof; }
     void SetBof(bool value) noexcept { FBof = value; }
@@ -304,6 +307,10 @@ public:
     virtual void SetNull(char* indicators, int32_t column, bool value) = 0;
 
 protected:
+    // Extension point after the contract's operations: the count behind
+    // RecordCount. The base returns the value last stored with SetRecordCount.
+    virtual int32_t InternalGetRecordCount() { return FRecordCount; }
+
     // Used by the driver only; the base initialises them.
     bool FDriverFlag = false;
     host::TNotifyEvent FDriverEvent1;
