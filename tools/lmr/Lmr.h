@@ -42,8 +42,8 @@ int LmrDemo(const std::vector<std::string>& args);
 int LmrQuery(const std::vector<std::string>& args);
 int LmrExec(const std::vector<std::string>& args);
 
-// Opens an existing database file; raises when it does not exist (the
-// driver would otherwise create an empty one).
+// Opens an existing database file, never creating one; a missing file
+// raises "no such database file: FILE" before the engine is asked.
 void LmrOpenDatabase(TSqliteSession& session, const std::string& file);
 
 // Gives every host variable of query's SQL its value from "NAME=VALUE"

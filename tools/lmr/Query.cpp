@@ -17,11 +17,12 @@ namespace {
 // "lmr: N of M rows" on standard error while a long result is written
 // elsewhere. It appears only when standard error is a terminal and standard
 // output is not (on one terminal it would tear the rows apart), only after
-// the first second, and is cleared at the end.
+// the first second, and is cleared at the end. The total is asked for only
+// then, as counting may cost a pass over the rows.
 class TProgress {
 public:
-    explicit TProgress(int64_t total)
-        : FTotal(total), FEnabled(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1),
+    explicit TProgress(TSqliteQuery& query)
+        : FQuery(query), FEnabled(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1),
           FStart(std::chrono::steady_clock::now()), FLast(FStart) {}
     ~TProgress() { Clear(); }
 
@@ -30,6 +31,7 @@ public:
         const auto now = std::chrono::steady_clock::now();
         if (now - FStart < std::chrono::seconds(1) || now - FLast < std::chrono::milliseconds(200)) return;
         FLast = now;
+        if (FTotal < 0) FTotal = FQuery.RecordCount();
         std::fprintf(stderr, "\rlmr: %lld of %lld rows\033[K", static_cast<long long>(rows),
                      static_cast<long long>(FTotal));
         std::fflush(stderr);
@@ -44,7 +46,8 @@ public:
     }
 
 private:
-    int64_t FTotal;
+    TSqliteQuery& FQuery;
+    int64_t FTotal = -1;
     bool FEnabled;
     bool FShown = false;
     std::chrono::steady_clock::time_point FStart;
@@ -69,7 +72,7 @@ int LmrQuery(const std::vector<std::string>& args) {
         // writing statement given to query would be committed by the engine.
         session.EnsureEngineTransaction();
         query.Open();
-        TProgress progress(query.RecordCount());
+        TProgress progress(query);
         TLmrRowReader reader(query);
         writer->Begin(reader.Columns());
         begun = true;
