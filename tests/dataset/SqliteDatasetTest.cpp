@@ -377,3 +377,20 @@ TEST_F(SqliteDataset, KeyFieldsComeFromTheCatalogueOnlyWhenInsertsAreSynchronise
     EXPECT_EQ(static_cast<int32_t>(all.size()), loose->FieldCount());
     EXPECT_EQ(Session->HoldCount(), 1) << "the catalogue statement took no hold of its own";
 }
+
+TEST_F(SqliteDataset, ClosingTheSessionClosesAndUnpreparesOpenDatasets) {
+    TSqliteQuery* q = Query("select id, name from customers");
+    TSqliteQuery* prepared = Query("select id from orders");
+    q->Open();
+    prepared->Prepare();
+    prepared->Open();
+    Session->Close();
+    EXPECT_FALSE(q->Active());
+    EXPECT_FALSE(q->Prepared());
+    EXPECT_FALSE(prepared->Active());
+    EXPECT_FALSE(prepared->Prepared()) << "a disconnect ends even an explicit prepare";
+    EXPECT_EQ(Session->HoldCount(), 0);
+    q->Open();
+    EXPECT_EQ(q->FieldByName("NAME")->AsString(), "Ada") << "opening again reconnects";
+    EXPECT_EQ(Session->HoldCount(), 1);
+}
