@@ -154,7 +154,8 @@ public:
     int32_t MoveBy(int32_t distance);
     bool Eof() const noexcept { return FEOF; }
     bool Bof() const noexcept { return FBOF; }
-    bool IsEmpty() const noexcept { return Active() && FRecordCount == 0 && FState != dsInsert; }
+    // True when there is no record to show, a closed dataset included.
+    bool IsEmpty() const noexcept { return FRecordCount == 0 && FState != dsInsert; }
     int32_t RecNo() { return GetRecNo(); }
     void SetRecNoValue(int32_t value) { SetRecNo(value); }
     int32_t RecordCount() { return GetRecordCount(); }

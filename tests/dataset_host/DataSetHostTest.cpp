@@ -177,6 +177,7 @@ TEST(DataSetBrowsing, GotoBookmarkOfAVanishedRecordRaisesRecordNotFound) {
 
 TEST(DataSetBrowsing, EmptyDatasetIsAtBothEndsAndEditInserts) {
     auto ds = MakeNumbers(0);
+    EXPECT_TRUE(ds->IsEmpty()) << "a closed dataset shows no record";
     ds->Open();
     EXPECT_TRUE(ds->Eof());
     EXPECT_TRUE(ds->Bof());
@@ -189,6 +190,8 @@ TEST(DataSetBrowsing, EmptyDatasetIsAtBothEndsAndEditInserts) {
     ds->Post();
     EXPECT_EQ(ds->FRows.size(), 1u);
     EXPECT_FALSE(ds->IsEmpty());
+    ds->Close();
+    EXPECT_TRUE(ds->IsEmpty());
 }
 
 // ----- editing
