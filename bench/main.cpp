@@ -7,6 +7,8 @@
 //
 // The items file is written once (to PATH, $LMR_BENCH_DB, or beside the
 // program as bench-items-<rows>.db) and reused while it holds the same rows.
+// The exit status is 1 when a variant failed or its checksum differs from
+// the other variants over the same rows.
 #include <unistd.h>
 
 #include <algorithm>
@@ -155,17 +157,23 @@ int main(int argc, char** argv) {
                 genSeconds > 0.5 ? "generated now" : "reused", static_cast<long long>(options.InsertRows),
                 options.Runs, static_cast<unsigned long long>(options.Seed));
 
+    // Runs are interleaved (every variant once, then again) so that a change in
+    // the machine's load during the run falls on all variants alike.
     std::vector<TRow> rows;
-    for (const TBenchVariant& v : chosen) {
-        TRow row{&v, {}, {}};
-        std::fprintf(stderr, "%s %s, CPU ms:", v.Workload.c_str(), v.Name.c_str());
-        for (int run = 0; run < options.Runs && row.Error.empty(); ++run) {
-            TBenchSample s = BenchRunInChild(v, context);
+    for (const TBenchVariant& v : chosen) rows.push_back(TRow{&v, {}, {}});
+    for (int run = 0; run < options.Runs; ++run) {
+        std::fprintf(stderr, "run %d of %d, CPU ms:", run + 1, options.Runs);
+        for (TRow& row : rows) {
+            if (!row.Error.empty()) continue;
+            TBenchSample s = BenchRunInChild(*row.Variant, context);
             if (!s.Result.Error.empty()) row.Error = s.Result.Error;
             else row.Samples.push_back(s);
-            std::fprintf(stderr, " %.0f", s.Result.CpuSeconds * 1000);
+            std::fprintf(stderr, " %s %s %.0f;", row.Variant->Workload.c_str(), row.Variant->Name.c_str(),
+                         s.Result.CpuSeconds * 1000);
         }
         std::fprintf(stderr, "\n");
+    }
+    for (TRow& row : rows) {
         if (row.Error.empty()) {
             std::vector<double> secs, wall, first, peak, growth;
             for (const TBenchSample& s : row.Samples) {
@@ -186,7 +194,6 @@ int main(int argc, char** argv) {
             row.Checksum = row.Samples[0].Result.Checksum;
             row.Rows = row.Samples[0].Result.Rows;
         }
-        rows.push_back(std::move(row));
     }
 
     std::map<std::string, double> reference; // workload -> C API median
@@ -238,5 +245,22 @@ int main(int argc, char** argv) {
     for (const TRow& r : rows)
         if (!r.Variant->Note.empty())
             std::printf("  %s %s: %s\n", r.Variant->Workload.c_str(), r.Variant->Name.c_str(), r.Variant->Note.c_str());
-    return 0;
+    // A variant that failed or read other values than its workload's others makes the run fail.
+    int status = 0;
+    std::map<std::string, uint64_t> firstChecksum;
+    for (const TRow& r : rows) {
+        if (!r.Error.empty() || !r.ChecksumsAgree) {
+            status = 1;
+            continue;
+        }
+        // A workload measured against another one reads the same rows (W3 scrolls W1's table).
+        const std::string& key = r.Variant->Reference.empty() ? r.Variant->Workload : r.Variant->Reference;
+        const auto [it, fresh] = firstChecksum.emplace(key, r.Checksum);
+        if (!fresh && it->second != r.Checksum) {
+            std::printf("checksum of %s %s differs from its workload's first variant\n", r.Variant->Workload.c_str(),
+                        r.Variant->Name.c_str());
+            status = 1;
+        }
+    }
+    return status;
 }
