@@ -62,6 +62,7 @@ struct TSqliteCursor {
     TSqliteRowStore Rows;
     bool Done = false;                 // the engine delivered its last row
     bool ForwardOnly = false;          // rows are not kept (FetchFirstForward)
+    bool Counted = false;              // RecordCount holds the count statement's answer
     int64_t FirstKept = 0;             // row number of Rows.Row(0)
     int FailedRc = SQLITE_OK;          // a step failed: reading past the kept rows reports it again
     std::string FailedMessage;

@@ -1,4 +1,4 @@
-// The SQLite cursor: opening (binding, counting), the store of rows already
+// The SQLite cursor: opening and binding, counting on demand, the store of rows already
 // read, moving both ways, and turning a stored row into the row format of the
 // statement's buffers without changing any value.
 #include <algorithm>
@@ -364,11 +364,10 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
     c.ForwardOnly = false;
     c.FirstKept = 0;
     c.FailedRc = SQLITE_OK;
+    c.Counted = false;
     if (!SqliteBindVariables(session, db, c.Stmt.get(), CursorVariables())) return false;
     int64_t count = 0;
-    if (api.stmt_readonly(c.Stmt.get())) {
-        if (!CountRows(*this, c, db, count)) return false;
-    } else {
+    if (!api.stmt_readonly(c.Stmt.get())) {
         // A statement that changes data runs once: its rows are read now.
         int64_t read = 0;
         int r = 0;
@@ -378,6 +377,8 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
         count = read;
     }
     if (!TLumraSQL::InternalOpen(readOnly)) return false;
+    // A query's rows are counted only when somebody asks (InternalGetRecordCount),
+    // so the first row never waits for the last.
     SetRecordCount(static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
     if (BlobManager()->Count() == 0) {
         for (int32_t i = 0; i < FieldDefs()->GetCount(); ++i) {
@@ -560,6 +561,18 @@ bool TSqliteSQL::SetToEnd() {
     SetEof(true);
     SetBof(false);
     return true;
+}
+
+int32_t TSqliteSQL::InternalGetRecordCount() {
+    if (!FCursor || !CursorOpen() || FCursor->Done || FCursor->Counted) return TLumraSQL::InternalGetRecordCount();
+    TSqliteCursor& c = *FCursor;
+    TSqliteSession* session = SqliteSession();
+    int64_t count = 0;
+    // An engine failure is no count: it is raised rather than answered as a number of rows.
+    if (!CountRows(*this, c, session->Db(), count)) RaiseLastError(session->LastError(), session->LastErrorCode());
+    c.Counted = true;
+    SetRecordCount(static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
+    return TLumraSQL::InternalGetRecordCount();
 }
 
 // ---- Stored values of the current row -----------------------------------------------

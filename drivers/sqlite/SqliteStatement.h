@@ -56,8 +56,10 @@
 // Rows read are kept compactly in the driver (one byte of type, then a
 // variable-length integer, 8 bytes of double, or a length and the bytes), in
 // large shared blocks, so scrolling back re-reads them without the engine.
-// RecordCount is counted by a separate count statement when the cursor opens
-// (before any row is read) and corrected when the end is reached.
+// Opening counts nothing. RecordCount is exact: once the end has been reached
+// it is the number of rows read; before that, asking for it runs a separate
+// count statement over the query once (the cursor's rows are not read for it),
+// and an engine failure of that count raises.
 //
 // Rows are changed through UpdateRow, InsertRow and DeleteRow on the table
 // the cursor reads, identified by its primary key columns when the select
@@ -128,6 +130,9 @@ public:
     bool DeleteRow() override;
     bool IsNull(char* indicators, int32_t column) override;
     void SetNull(char* indicators, int32_t column, bool value) override;
+
+protected:
+    int32_t InternalGetRecordCount() override;
 
 private:
     friend struct TSqliteStatementAccess;

@@ -198,7 +198,7 @@ TEST_F(SqliteTest, ScrollingMovesBothWaysWithAnExactRecordCount) {
         " insert into big select i, i * 3 from c");
     Sql->SetUniDirectional(false);
     ASSERT_TRUE(Sql->OpenRead("select id, v from big order by id"));
-    EXPECT_EQ(Sql->RecordCount(), 100000); // known before the rows are read
+    EXPECT_EQ(Sql->RecordCount(), 100000); // counted when asked, before the rows are read
     EXPECT_EQ(Sql->RecNo(), 0);
     ASSERT_TRUE(Sql->MoveTo(99999));
     EXPECT_EQ(Sql->GetFieldValue(host::Variant("id")).AsInt64(), 100000);

@@ -6,7 +6,10 @@
 // file must stay sound.
 #include <sqlite3.h>
 
+#include <cstring>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "drivers/sqlite/SqliteLoader.h"
 #include "sqlite_fixture.h"
@@ -33,8 +36,10 @@ struct TFault {
 
 TFault GFault;
 TSqliteApi GReal;
+std::vector<std::string> GPrepared; // texts prepared while armed
 
 int FaultPrepare(sqlite3* db, const char* sql, int n, sqlite3_stmt** stmt, const char** tail) {
+    if (GFault.Trigger != 0) GPrepared.emplace_back(sql, n < 0 ? std::strlen(sql) : static_cast<size_t>(n));
     if (GFault.Trip()) {
         *stmt = nullptr;
         return InjectedCode;
@@ -81,7 +86,10 @@ protected:
         Other.reset();
         SqliteTest::TearDown();
     }
-    void Arm(int n) { GFault = TFault{n, GetParam(), 0, false}; }
+    void Arm(int n) {
+        GFault = TFault{n, GetParam(), 0, false};
+        GPrepared.clear();
+    }
     void Disarm() { GFault.Trigger = 0; }
 
     // Runs `operation` with the N-th engine call failing, N = 1, 2, ...,
@@ -193,17 +201,58 @@ TEST_P(SqliteFaults, AFailedCommitKeepsTheWorkPendingUntilACommitSucceeds) {
 INSTANTIATE_TEST_SUITE_P(OnceAndFromThenOn, SqliteFaults, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "FromThenOn" : "Once"; });
 
-TEST_P(SqliteFaults, OpeningCountsTheRowsWithoutReadingThemAll) {
+TEST_P(SqliteFaults, OpeningCountsNothingAndRecordCountCountsOnceWithoutReadingTheRows) {
     Run("with recursive c(i) as (select 1 union all select i + 1 from c where i < 5000)"
         " insert into t (name, v) select 'n' || i, i from c");
-    Sql->SetUniDirectional(false);
-    Arm(1000000); // counts engine calls, never fails
-    ASSERT_TRUE(Sql->OpenRead("select id, name from t order by v"));
-    const int callsToFirstRow = GFault.Calls;
+    auto counted = [] {
+        int n = 0;
+        for (const std::string& text : GPrepared) n += text.find("count(*)") != std::string::npos ? 1 : 0;
+        return n;
+    };
+    for (bool forward : {false, true}) {
+        SCOPED_TRACE(forward ? "forward only" : "scrollable");
+        Sql->SetUniDirectional(forward);
+        Arm(1000000); // counts engine calls, never fails
+        ASSERT_TRUE(Sql->OpenRead("select id, name from t order by v"));
+        EXPECT_LT(GFault.Calls, 10); // a prepare, binds and one step
+        EXPECT_EQ(counted(), 0);
+        ASSERT_TRUE(Sql->FetchNext());
+        const int beforeCount = GFault.Calls;
+        EXPECT_EQ(Sql->RecordCount(), 5003);
+        EXPECT_EQ(counted(), 1);
+        EXPECT_LT(GFault.Calls - beforeCount, 10); // not a step per row
+        const int afterCount = GFault.Calls;
+        EXPECT_EQ(Sql->RecordCount(), 5003);
+        EXPECT_EQ(GFault.Calls, afterCount); // asked again: answered from the first count
+        // The cursor did not move for the count.
+        EXPECT_EQ(Sql->RecNo(), 1);
+        EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "a"); // v 1.5, after n1
+        Disarm();
+        ASSERT_TRUE(Sql->FetchNext());
+        EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "n2");
+
+        // Read to the end first: the count is the rows read, with no engine call.
+        ASSERT_TRUE(Sql->OpenRead("select id, name from t order by v"));
+        int rows = 1;
+        while (Sql->FetchNext()) ++rows;
+        EXPECT_EQ(rows, 5003);
+        Arm(1000000);
+        EXPECT_EQ(Sql->RecordCount(), 5003);
+        EXPECT_EQ(GFault.Calls, 0);
+        Disarm();
+    }
+}
+
+TEST_P(SqliteFaults, AFailingCountRaisesTheEngineErrorAndIsTriedAgainWhenAsked) {
+    ASSERT_TRUE(Sql->OpenRead("select id, name from t where v > ? order by v", {host::Variant(2.0)}));
+    Arm(1); // the count statement's prepare
+    try {
+        Sql->RecordCount();
+        ADD_FAILURE() << "a failed count was answered as a number";
+    } catch (const ELumraException& e) {
+        EXPECT_EQ(e.ErrorCode(), -InjectedCode) << e.what();
+    }
     Disarm();
-    EXPECT_EQ(Sql->RecordCount(), 5003);
-    EXPECT_LT(callsToFirstRow, 20); // a handful of prepares, binds and steps, not one per row
-    ASSERT_TRUE(Sql->MoveTo(5002));
-    EXPECT_FALSE(Sql->FetchNext());
-    EXPECT_TRUE(Sql->Eof());
+    EXPECT_EQ(Sql->RecordCount(), 2);
+    EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "b");
 }
