@@ -109,24 +109,26 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
     FScratch.clear();
     for (int i = 0; i < columns; ++i) {
         TSqliteValue v;
-        switch (api.column_type(stmt, i)) {
+        // One engine call per column: the value is then read without further lookups.
+        sqlite3_value* value = api.column_value(stmt, i);
+        switch (api.value_type(value)) {
         case SQLITE_INTEGER:
             v.Tag = svInteger;
-            v.Int = api.column_int64(stmt, i);
+            v.Int = api.value_int64(value);
             break;
         case SQLITE_FLOAT:
             v.Tag = svFloat;
-            v.Float = api.column_double(stmt, i);
+            v.Float = api.value_double(value);
             break;
         case SQLITE_TEXT:
             v.Tag = svText;
-            v.Data = reinterpret_cast<const char*>(api.column_text(stmt, i));
-            v.Bytes = static_cast<uint64_t>(api.column_bytes(stmt, i));
+            v.Data = reinterpret_cast<const char*>(api.value_text(value));
+            v.Bytes = static_cast<uint64_t>(api.value_bytes(value));
             break;
         case SQLITE_BLOB:
             v.Tag = svBlob;
-            v.Data = static_cast<const char*>(api.column_blob(stmt, i));
-            v.Bytes = static_cast<uint64_t>(api.column_bytes(stmt, i));
+            v.Data = static_cast<const char*>(api.value_blob(value));
+            v.Bytes = static_cast<uint64_t>(api.value_bytes(value));
             break;
         default: break;
         }

@@ -38,6 +38,13 @@ void BindAll(TSqliteApi& api, void* lib) noexcept {
     LMR_REQUIRED(column_text);
     LMR_REQUIRED(column_blob);
     LMR_REQUIRED(column_bytes);
+    LMR_REQUIRED(column_value);
+    LMR_REQUIRED(value_type);
+    LMR_REQUIRED(value_int64);
+    LMR_REQUIRED(value_double);
+    LMR_REQUIRED(value_text);
+    LMR_REQUIRED(value_blob);
+    LMR_REQUIRED(value_bytes);
     LMR_REQUIRED(bind_parameter_count);
     LMR_REQUIRED(bind_null);
     LMR_REQUIRED(bind_int64);

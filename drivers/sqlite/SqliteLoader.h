@@ -37,6 +37,14 @@ struct TSqliteApi {
     const unsigned char* (*column_text)(sqlite3_stmt*, int);
     const void* (*column_blob)(sqlite3_stmt*, int);
     int (*column_bytes)(sqlite3_stmt*, int);
+    // A column read once as a value; the value_* readers take no connection mutex.
+    sqlite3_value* (*column_value)(sqlite3_stmt*, int);
+    int (*value_type)(sqlite3_value*);
+    sqlite3_int64 (*value_int64)(sqlite3_value*);
+    double (*value_double)(sqlite3_value*);
+    const unsigned char* (*value_text)(sqlite3_value*);
+    const void* (*value_blob)(sqlite3_value*);
+    int (*value_bytes)(sqlite3_value*);
     int (*bind_parameter_count)(sqlite3_stmt*);
     int (*bind_null)(sqlite3_stmt*, int);
     int (*bind_int64)(sqlite3_stmt*, int, sqlite3_int64);
