@@ -31,7 +31,10 @@ struct TSqliteValue {
 // bytes plus one pointer and no allocation of its own.
 class TSqliteRowStore {
 public:
+    // Frees every block.
     void Clear() noexcept;
+    // Forgets the rows but keeps memory for the next ones (a forward reader).
+    void Reuse() noexcept;
     size_t Count() const noexcept { return FRows.size(); }
     const uint8_t* Row(size_t index) const noexcept { return FRows[index]; }
     // Encodes the engine's current row (columns values) and keeps it.
@@ -39,15 +42,19 @@ public:
     // Replaces row `index` by an already encoded row.
     void Replace(size_t index, const std::vector<uint8_t>& encoded);
     static void Encode(std::vector<uint8_t>& out, const TSqliteValue& value);
+    static size_t EncodedSize(const TSqliteValue& value) noexcept;
+    // Writes EncodedSize(value) bytes at out; returns the end.
+    static uint8_t* EncodeTo(uint8_t* out, const TSqliteValue& value) noexcept;
+    // Reads one value at p into value (cleared first); returns the next.
     static const uint8_t* Decode(const uint8_t* p, TSqliteValue& value) noexcept;
 
 private:
-    const uint8_t* Keep(const uint8_t* data, size_t bytes);
+    uint8_t* Reserve(size_t bytes);
     std::vector<std::unique_ptr<uint8_t[]>> FBlocks;
     size_t FBlockSize = 0;
     size_t FBlockUsed = 0;
     std::vector<const uint8_t*> FRows;
-    std::vector<uint8_t> FScratch;
+    std::vector<TSqliteValue> FValues; // the engine's values of the row being kept
 };
 
 struct TSqliteCursor {

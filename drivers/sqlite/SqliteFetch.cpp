@@ -20,12 +20,22 @@ namespace {
 
 constexpr size_t MinBlockSize = size_t{1} << 20;
 
-void PutVarint(std::vector<uint8_t>& out, uint64_t v) {
+size_t VarintSize(uint64_t v) noexcept {
+    size_t n = 1;
     while (v >= 0x80) {
-        out.push_back(static_cast<uint8_t>(v | 0x80));
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+uint8_t* PutVarint(uint8_t* out, uint64_t v) noexcept {
+    while (v >= 0x80) {
+        *out++ = static_cast<uint8_t>(v | 0x80);
         v >>= 7;
     }
-    out.push_back(static_cast<uint8_t>(v));
+    *out++ = static_cast<uint8_t>(v);
+    return out;
 }
 
 const uint8_t* GetVarint(const uint8_t* p, uint64_t& v) noexcept {
@@ -37,6 +47,8 @@ const uint8_t* GetVarint(const uint8_t* p, uint64_t& v) noexcept {
     }
 }
 
+uint64_t ZigZag(int64_t i) noexcept { return (static_cast<uint64_t>(i) << 1) ^ static_cast<uint64_t>(i >> 63); }
+
 } // namespace
 
 void TSqliteRowStore::Clear() noexcept {
@@ -45,26 +57,50 @@ void TSqliteRowStore::Clear() noexcept {
     FBlockUsed = 0;
     FRows.clear();
     FRows.shrink_to_fit();
-    FScratch.clear();
+}
+
+void TSqliteRowStore::Reuse() noexcept {
+    // Keeps the newest block (the one a forward reader fills) and the pointer
+    // list's capacity, so reading row after row allocates nothing.
+    if (FBlocks.size() > 1) {
+        std::unique_ptr<uint8_t[]> last = std::move(FBlocks.back());
+        FBlocks.clear();
+        FBlocks.push_back(std::move(last));
+    }
+    FBlockUsed = 0;
+    FRows.clear();
+}
+
+size_t TSqliteRowStore::EncodedSize(const TSqliteValue& v) noexcept {
+    switch (v.Tag) {
+    case svInteger: return 1 + VarintSize(ZigZag(v.Int));
+    case svFloat: return 9;
+    case svText:
+    case svBlob: return 1 + VarintSize(v.Bytes) + v.Bytes;
+    default: return 1;
+    }
+}
+
+uint8_t* TSqliteRowStore::EncodeTo(uint8_t* out, const TSqliteValue& v) noexcept {
+    *out++ = v.Tag;
+    switch (v.Tag) {
+    case svInteger: return PutVarint(out, ZigZag(v.Int));
+    case svFloat:
+        std::memcpy(out, &v.Float, 8);
+        return out + 8;
+    case svText:
+    case svBlob:
+        out = PutVarint(out, v.Bytes);
+        if (v.Bytes > 0) std::memcpy(out, v.Data, v.Bytes);
+        return out + v.Bytes;
+    default: return out;
+    }
 }
 
 void TSqliteRowStore::Encode(std::vector<uint8_t>& out, const TSqliteValue& v) {
-    out.push_back(v.Tag);
-    switch (v.Tag) {
-    case svInteger: PutVarint(out, (static_cast<uint64_t>(v.Int) << 1) ^ static_cast<uint64_t>(v.Int >> 63)); break;
-    case svFloat: {
-        uint8_t bytes[8];
-        std::memcpy(bytes, &v.Float, 8);
-        out.insert(out.end(), bytes, bytes + 8);
-        break;
-    }
-    case svText:
-    case svBlob:
-        PutVarint(out, v.Bytes);
-        if (v.Bytes > 0) out.insert(out.end(), v.Data, v.Data + v.Bytes);
-        break;
-    default: break;
-    }
+    const size_t at = out.size();
+    out.resize(at + EncodedSize(v));
+    EncodeTo(out.data() + at, v);
 }
 
 const uint8_t* TSqliteRowStore::Decode(const uint8_t* p, TSqliteValue& v) noexcept {
@@ -92,7 +128,7 @@ const uint8_t* TSqliteRowStore::Decode(const uint8_t* p, TSqliteValue& v) noexce
     return p;
 }
 
-const uint8_t* TSqliteRowStore::Keep(const uint8_t* data, size_t bytes) {
+uint8_t* TSqliteRowStore::Reserve(size_t bytes) {
     if (FBlocks.empty() || FBlockSize - FBlockUsed < bytes) {
         // A row larger than a block gets a block of its own size.
         FBlockSize = std::max(MinBlockSize, bytes);
@@ -100,15 +136,18 @@ const uint8_t* TSqliteRowStore::Keep(const uint8_t* data, size_t bytes) {
         FBlockUsed = 0;
     }
     uint8_t* at = FBlocks.back().get() + FBlockUsed;
-    std::memcpy(at, data, bytes);
     FBlockUsed += bytes;
     return at;
 }
 
 void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt, int columns) {
-    FScratch.clear();
+    // The engine's values stay valid until the next step, so the row is sized
+    // first and then encoded straight into its place in the block.
+    FValues.resize(static_cast<size_t>(columns));
+    size_t bytes = 0;
     for (int i = 0; i < columns; ++i) {
-        TSqliteValue v;
+        TSqliteValue& v = FValues[static_cast<size_t>(i)];
+        v.Tag = svNull;
         // One engine call per column: the value is then read without further lookups.
         sqlite3_value* value = api.column_value(stmt, i);
         switch (api.value_type(value)) {
@@ -132,13 +171,18 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
             break;
         default: break;
         }
-        Encode(FScratch, v);
+        bytes += EncodedSize(v);
     }
-    FRows.push_back(Keep(FScratch.data(), FScratch.size()));
+    uint8_t* const row = Reserve(bytes);
+    uint8_t* out = row;
+    for (const TSqliteValue& v : FValues) out = EncodeTo(out, v);
+    FRows.push_back(row);
 }
 
 void TSqliteRowStore::Replace(size_t index, const std::vector<uint8_t>& encoded) {
-    FRows[index] = Keep(encoded.data(), encoded.size());
+    uint8_t* at = Reserve(encoded.size());
+    if (!encoded.empty()) std::memcpy(at, encoded.data(), encoded.size());
+    FRows[index] = at;
 }
 
 // ---- Conversion of stored values to the row format --------------------------------
@@ -323,7 +367,7 @@ static int StepOne(TSqliteSQL& sql, TSqliteCursor& c, int64_t& read) {
     const int rc = api.step(c.Stmt.get());
     if (rc == SQLITE_ROW) {
         if (c.ForwardOnly) {
-            c.Rows.Clear();
+            c.Rows.Reuse();
             c.FirstKept = read;
         }
         c.Rows.AppendFromEngine(api, c.Stmt.get(), c.EngineColumns);
