@@ -201,7 +201,8 @@ const char* TagName(uint8_t tag) {
     }
 }
 
-// Writes v into slot in the format of def; false with the reason in why.
+// Writes v into slot in the format of def, every byte of the slot (the dataset
+// compares whole records); false with the reason in why.
 bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, std::string& why) {
     const int32_t size = def->Size();
     switch (def->FieldType()) {
@@ -217,7 +218,7 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
             return false;
         }
         if (v.Bytes > 0) std::memcpy(slot, v.Data, v.Bytes);
-        slot[v.Bytes] = 0;
+        std::memset(slot + v.Bytes, 0, static_cast<size_t>(size) - v.Bytes);
         return true;
     case ntInteger: {
         int64_t i = 0;
@@ -290,6 +291,7 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
         const uint16_t n = static_cast<uint16_t>(v.Bytes);
         std::memcpy(slot, &n, 2);
         if (n > 0) std::memcpy(slot + 2, v.Data, n);
+        std::memset(slot + 2 + n, 0, static_cast<size_t>(size) - 2 - n);
         return true;
     }
     case ntMemo:
@@ -476,17 +478,23 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     TLumraFieldDefs* defs = sql.FieldDefs();
     const int32_t count = defs->GetCount();
     // The old-row buffers take the new row first, so a failure leaves the current one intact.
+    // Every slot is written whole (a null one as zeroes), so the record needs no clearing first.
     char* data = sql.OldRowBuffer();
     char* indicators = sql.OldIndicatorBuffer();
-    std::memset(data, 0, static_cast<size_t>(sql.RecordSize()));
     const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
+    std::string why; // filled only when a value does not fit
     for (int32_t i = 0; i < count; ++i) {
         TSqliteValue v;
         p = TSqliteRowStore::Decode(p, v);
         const TLumraFieldDef* def = defs->GetItem(i);
-        indicators[i] = v.Tag == svNull ? 1 : 0;
-        std::string why;
-        if (v.Tag != svNull && !ToRowFormat(def, v, data + def->Offset(), why)) {
+        char* slot = data + def->Offset();
+        if (v.Tag == svNull) {
+            indicators[i] = 1;
+            std::memset(slot, 0, static_cast<size_t>(def->Size()));
+            continue;
+        }
+        indicators[i] = 0;
+        if (!ToRowFormat(def, v, slot, why)) {
             std::memcpy(data, sql.RowBuffer(), static_cast<size_t>(sql.RecordSize()));
             std::memcpy(indicators, sql.IndicatorBuffer(), static_cast<size_t>(sql.IndicatorSize()));
             sql.GetSession()->SetLastError("Value of column \"" + def->Name() + "\" in row " +
