@@ -343,6 +343,28 @@ TEST(DataSetInserting, LeavingANewRecordShowsTheRecordItWasInsertedBefore) {
     }
 }
 
+TEST(DataSetInserting, AppendShowsTheNewRecordBelowTheLastOnesAndCancelShowsTheLast) {
+    auto ds = MakeNumbers(10);
+    TDataSource src(nullptr);
+    src.SetDataSet(ds.get());
+    TRecordingLink grid, pair;
+    grid.SetBufferCount(4);
+    pair.SetBufferCount(2);
+    grid.SetDataSource(&src);
+    pair.SetDataSource(&src);
+    ds->Open();
+    ds->Next(); // ID 2
+    ds->Append();
+    EXPECT_EQ(Window(grid), (std::vector<int32_t>{8, 9, 10, 0}));
+    EXPECT_EQ(grid.ActiveRecord(), 3);
+    EXPECT_EQ(Window(pair), (std::vector<int32_t>{10, 0}));
+    ds->Cancel();
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 10);
+    EXPECT_EQ(Window(grid), (std::vector<int32_t>{7, 8, 9, 10}));
+    EXPECT_EQ(Window(pair), (std::vector<int32_t>{9, 10}));
+    EXPECT_EQ(ds->RecNo(), 10);
+}
+
 TEST(DataSetInserting, ARingGrowingDuringAnInsertShowsTheRecordsAfterTheNewOne) {
     auto ds = MakeNumbers(6);
     TDataSource src(nullptr);
