@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drivers/sqlite/SqliteLoader.h"
@@ -70,6 +71,16 @@ struct TSqliteCursor {
     bool Done = false;                 // the engine delivered its last row
     bool ForwardOnly = false;          // rows are not kept (FetchFirstForward)
     bool Counted = false;              // RecordCount holds the count statement's answer
+    // Where each column's value starts in the row LoadRow made current (LoadedRow),
+    // so a memo value is found without decoding the columns before it.
+    const uint8_t* LoadedRow = nullptr;
+    std::vector<const uint8_t*> ValueAt;
+    std::vector<const uint8_t*> NextValueAt; // filled while a row loads, swapped in on success
+    // Column names asked for by GetStoredBytes with the column each one found
+    // (the description list's own case-insensitive search, done once per name).
+    std::vector<std::pair<std::string, int32_t>> NamesAsked;
+    // (offset in the row format, column) sorted by offset.
+    std::vector<std::pair<int32_t, int32_t>> ColumnByOffset;
     int64_t FirstKept = 0;             // row number of Rows.Row(0)
     int FailedRc = SQLITE_OK;          // a step failed: reading past the kept rows reports it again
     std::string FailedMessage;
@@ -110,5 +121,7 @@ bool SqliteDescribeKeys(TSqliteSQL& sql, TSqliteCursor& cursor, sqlite3* db);
 // The stored value of column (zero-based) in the row at the cursor; false
 // when there is no current row.
 bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value);
+// The column whose value sits at offset in the row format; -1 when none.
+int32_t SqliteColumnAtOffset(TSqliteSQL& sql, int32_t offset);
 // Double-quoted SQL identifier.
 std::string SqliteQuoteName(const std::string& name);

@@ -413,6 +413,7 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
     c.FirstKept = 0;
     c.FailedRc = SQLITE_OK;
     c.Counted = false;
+    c.LoadedRow = nullptr;
     if (!SqliteBindVariables(session, db, c.Stmt.get(), CursorVariables())) return false;
     int64_t count = 0;
     if (!api.stmt_readonly(c.Stmt.get())) {
@@ -428,6 +429,11 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
     // A query's rows are counted only when somebody asks (InternalGetRecordCount),
     // so the first row never waits for the last.
     SetRecordCount(static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
+    c.NamesAsked.clear();
+    c.ColumnByOffset.clear();
+    for (int32_t i = 0; i < FieldDefs()->GetCount(); ++i)
+        c.ColumnByOffset.emplace_back(FieldDefs()->GetItem(i)->Offset(), i);
+    std::sort(c.ColumnByOffset.begin(), c.ColumnByOffset.end());
     if (BlobManager()->Count() == 0) {
         for (int32_t i = 0; i < FieldDefs()->GetCount(); ++i) {
             const TLumraFieldDef* def = FieldDefs()->GetItem(i);
@@ -443,6 +449,7 @@ void TSqliteSQL::InternalClose() {
     if (FCursor) {
         if (FCursor->Stmt) SqliteApi().reset(FCursor->Stmt.get());
         FCursor->Rows.Clear();
+        FCursor->LoadedRow = nullptr;
         FCursor->Done = false;
         FCursor->FirstKept = 0;
         FCursor->FailedRc = SQLITE_OK;
@@ -482,9 +489,12 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     char* data = sql.OldRowBuffer();
     char* indicators = sql.OldIndicatorBuffer();
     const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
+    const uint8_t* const start = p;
     std::string why; // filled only when a value does not fit
+    c.NextValueAt.resize(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         TSqliteValue v;
+        c.NextValueAt[static_cast<size_t>(i)] = p;
         p = TSqliteRowStore::Decode(p, v);
         const TLumraFieldDef* def = defs->GetItem(i);
         char* slot = data + def->Offset();
@@ -505,6 +515,8 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     }
     std::memcpy(sql.RowBuffer(), data, static_cast<size_t>(sql.RecordSize()));
     std::memcpy(sql.IndicatorBuffer(), indicators, static_cast<size_t>(sql.IndicatorSize()));
+    c.ValueAt.swap(c.NextValueAt);
+    c.LoadedRow = start;
     sql.BlobManager()->ClearBlobs();
     return true;
 }
@@ -638,14 +650,28 @@ static bool CurrentStoredValue(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& 
     const int64_t row = sql.RecNo();
     if (row < c.FirstKept || row >= RowsRead(c) || column >= c.EngineColumns) return false;
     const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
+    if (p == c.LoadedRow && static_cast<size_t>(column) < c.ValueAt.size()) {
+        TSqliteRowStore::Decode(c.ValueAt[static_cast<size_t>(column)], value);
+        return true;
+    }
     for (int32_t i = 0; i <= column; ++i) p = TSqliteRowStore::Decode(p, value);
     return true;
 }
 
 bool TSqliteSQL::GetStoredBytes(const std::string& column, const char*& data, int64_t& size, std::string& scratch) {
+    if (!FCursor) return false;
+    // A reader asks for the same few names on every row.
+    std::vector<std::pair<std::string, int32_t>>& asked = FCursor->NamesAsked;
+    for (const auto& [name, index] : asked)
+        if (name == column) return GetStoredBytes(index, data, size, scratch);
     const int32_t index = FieldDefs()->IndexOf(column);
+    asked.emplace_back(column, index);
+    return GetStoredBytes(index, data, size, scratch);
+}
+
+bool TSqliteSQL::GetStoredBytes(int32_t column, const char*& data, int64_t& size, std::string& scratch) {
     TSqliteValue v;
-    if (!CurrentStoredValue(*this, FCursor, index, v)) return false;
+    if (!CurrentStoredValue(*this, FCursor, column, v)) return false;
     data = v.Data;
     size = static_cast<int64_t>(v.Bytes);
     if (v.Tag == svInteger || v.Tag == svFloat) {
@@ -671,4 +697,12 @@ int64_t TSqliteSQL::GetStoredSize(const std::string& column) {
 
 bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value) {
     return CurrentStoredValue(sql, TSqliteStatementAccess::CursorPtr(sql), column, value);
+}
+
+int32_t SqliteColumnAtOffset(TSqliteSQL& sql, int32_t offset) {
+    const std::unique_ptr<TSqliteCursor>& cursor = TSqliteStatementAccess::CursorPtr(sql);
+    if (!cursor) return -1;
+    const auto& list = cursor->ColumnByOffset;
+    const auto at = std::lower_bound(list.begin(), list.end(), std::make_pair(offset, INT32_MIN));
+    return at != list.end() && at->first == offset ? at->second : -1;
 }

@@ -421,9 +421,7 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
                                         : BytesVariant(data, static_cast<uint64_t>(stream->BufferedSize()));
             return;
         }
-        int32_t column = -1;
-        for (int32_t i = 0; i < FieldDefs()->GetCount() && column < 0; ++i)
-            if (FieldDefs()->GetItem(i)->Offset() == position) column = i;
+        const int32_t column = SqliteColumnAtOffset(*this, position);
         TSqliteValue v;
         if (column < 0 || !SqliteCurrentValue(*this, column, v)) return;
         const bool dynamic = FieldDefs()->GetItem(column)->ExtType() == SQLITE_NULL;

@@ -100,6 +100,8 @@ public:
     // scratch). data stays valid until the cursor moves. False when there is
     // no current row or no such column.
     bool GetStoredBytes(const std::string& column, const char*& data, int64_t& size, std::string& scratch);
+    // The same by column number (zero-based), without a name lookup.
+    bool GetStoredBytes(int32_t column, const char*& data, int64_t& size, std::string& scratch);
     // Size of that value in bytes, -1 when there is none.
     int64_t GetStoredSize(const std::string& column);
 

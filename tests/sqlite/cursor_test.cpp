@@ -10,6 +10,7 @@
 
 #include "LmrBase/LmrBlobs.h"
 #include "host/DateTime.h"
+#include "host/SysUtils.h"
 #include "sqlite_fixture.h"
 
 namespace {
@@ -278,6 +279,53 @@ TEST_F(SqliteEditing, UpdateInsertAndDeleteThroughTheCursorAreSeenByASecondConne
     EXPECT_EQ(Count("people where id = 2", Other.get()), 0);
     EXPECT_FALSE(Sql->DeleteRow()); // the row is gone
     EXPECT_LT(Session->LastErrorCode(), 0);
+}
+
+TEST_F(SqliteEditing, StoredMemoBytesFollowTheCurrentRowByNameAndByNumberThroughScrollingAndUpdates) {
+    Run("create table m (id integer primary key, a text, n integer, b text, c blob)");
+    Run("insert into m values (1, 'a1', 10, 'b1', x'01'), (2, 'a2', 20, NULL, x'0202'), (3, 'a3', 30, 'b3', NULL)");
+    ASSERT_TRUE(Sql->OpenWrite("select id, a, n, b, c from m order by id"));
+    std::string expected[3][5] = {{"1", "a1", "10", "b1", "\x01"}, {"2", "a2", "20", "", "\x02\x02"},
+                                  {"3", "a3", "30", "b3", ""}};
+    auto check = [&](int row) {
+        SCOPED_TRACE("row " + std::to_string(row + 1));
+        ASSERT_EQ(Sql->RecNo(), row);
+        for (int32_t column : {1, 3, 4, 2}) { // memo and blob columns in any order, and a number
+            const char* byNumber = nullptr;
+            const char* byName = nullptr;
+            int64_t numberSize = -1, nameSize = -1;
+            std::string scratch1, scratch2;
+            const std::string name = Sql->GetField(host::Variant(column))->Name();
+            ASSERT_TRUE(Sql->GetStoredBytes(column, byNumber, numberSize, scratch1));
+            ASSERT_TRUE(Sql->GetStoredBytes(host::UpperCase(name), byName, nameSize, scratch2));
+            EXPECT_EQ(std::string(byNumber, static_cast<size_t>(numberSize)), expected[row][column]) << name;
+            EXPECT_EQ(std::string(byName, static_cast<size_t>(nameSize)), expected[row][column]) << name;
+            EXPECT_EQ(Sql->GetStoredSize(name), static_cast<int64_t>(expected[row][column].size()));
+        }
+        if (!Sql->IsFieldNull(host::Variant("b"))) {
+            EXPECT_EQ(Sql->GetFieldValue(host::Variant(int32_t{3})).AsString(), expected[row][3]);
+        }
+    };
+    check(0);
+    ASSERT_TRUE(Sql->FetchNext());
+    check(1);
+    ASSERT_TRUE(Sql->FetchNext());
+    check(2);
+    ASSERT_TRUE(Sql->FetchPrior());
+    check(1);
+    Sql->SetFieldValue(host::Variant("b"), host::Variant("new b2, longer than before"));
+    ASSERT_TRUE(Sql->UpdateRow()) << Session->LastError();
+    expected[1][3] = "new b2, longer than before";
+    check(1); // the stored row was replaced, not the one loaded before the update
+    ASSERT_TRUE(Sql->FetchPrior());
+    check(0);
+    ASSERT_TRUE(Sql->FetchNext());
+    check(1);
+    const char* data = nullptr;
+    int64_t size = 0;
+    std::string scratch;
+    EXPECT_FALSE(Sql->GetStoredBytes(int32_t{9}, data, size, scratch));
+    EXPECT_FALSE(Sql->GetStoredBytes("nosuch", data, size, scratch));
 }
 
 TEST_F(SqliteEditing, ATableWithoutKeyIsEditedThroughAHiddenRowid) {
