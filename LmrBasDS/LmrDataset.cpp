@@ -4,6 +4,7 @@
 // master-detail reopening.
 #include "LmrBasDS/LmrDataset.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -25,6 +26,14 @@ std::vector<Variant> ValuesOf(const Variant& values) {
     for (int32_t i = VarArrayLowBound(values); i <= VarArrayHighBound(values); ++i)
         result.push_back(values.GetElement(i));
     return result;
+}
+
+// The SQL text's length as the host measures it. The host joins lines with
+// CR LF, so its shortest text from a non-empty list is a bare line break of 2
+// characters, and that still reaches the statement; our lines end in LF
+// alone, which therefore counts twice here.
+size_t HostTextLength(const std::string& text) noexcept {
+    return text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 bool IsNameTerminator(char c) noexcept {
@@ -131,7 +140,7 @@ void TLumraDataset::SetPrepared(bool value) {
         else
             SetServerParams();
         if (!FParamDescOnly) {
-            if (FSQLText.size() < 2) DatabaseError(LoadResString(SLmrEmptySQLStatement));
+            if (HostTextLength(FSQLText) < 2) DatabaseError(LoadResString(SLmrEmptySQLStatement));
             PrepareSQL(FSQLText);
         }
     } else {

@@ -213,7 +213,7 @@ TEST_F(DatasetContract, FailureTable) {
     };
     const std::vector<Row> rows = {
         {"empty SQL list", [](RecordingDataset& ds) { ds.SQL()->Clear(); ds.Open(); }, "No SQL statement available"},
-        {"SQL of one empty line", [](RecordingDataset& ds) { ds.SQL()->SetText("\n"); ds.Prepare(); },
+        {"empty SQL list prepared", [](RecordingDataset& ds) { ds.SQL()->Clear(); ds.Prepare(); },
          "No SQL statement available"},
         {"session changed while prepared",
          [this](RecordingDataset& ds) { ds.Prepare(); ds.SetSession(Session.get()); },
@@ -246,6 +246,16 @@ TEST_F(DatasetContract, FailureTable) {
         EXPECT_EQ(Session->HoldCount(), 0) << "no hold survives the failure";
     }
     EXPECT_NO_THROW(Dataset->SetReadOnly(true)) << "the unchanged value is no change";
+}
+
+TEST_F(DatasetContract, OneEmptySqlLineIsHandedToTheStatementLikeTheHostsBareLineBreak) {
+    Dataset->SQL()->SetText("\n");
+    ASSERT_EQ(Dataset->SQL()->Count(), 1);
+    Dataset->Prepare();
+    EXPECT_TRUE(Logged(StatementLog, "Prepare(\n)")) << "the dataset leaves judging the text to the statement";
+    EXPECT_TRUE(Dataset->Prepared());
+    Dataset->UnPrepare();
+    EXPECT_EQ(Session->HoldCount(), 0);
 }
 
 TEST_F(DatasetContract, CircularDataSourceAndMissingMasterFieldAreRefused) {

@@ -306,6 +306,14 @@ TEST_F(SqliteDataset, EngineErrorsArriveWithTheirCodeAndLeaveNoHold) {
     }
     EXPECT_FALSE(q->Active());
     EXPECT_EQ(Session->HoldCount(), 0);
+    TSqliteQuery* blank = Query("\n");
+    try {
+        blank->Open();
+        FAIL() << "a single empty line reaches the engine, which finds no statement in it";
+    } catch (const ELumraDatasetError& e) {
+        EXPECT_LT(e.ErrorCode(), 0);
+    }
+    EXPECT_EQ(Session->HoldCount(), 0);
     TSqliteQuery* bad = Query("insert into customers values (1, 'dup', null)");
     EXPECT_THROW(bad->ExecSQL(), ELumraDatasetError);
     EXPECT_EQ(Session->HoldCount(), 0);
