@@ -439,8 +439,10 @@ void TLumraDataset::SetParamsFromCursor() {
     if (source == nullptr || source->DataSet() == nullptr) return;
     TDataSet* master = source->DataSet();
     master->FieldDefs()->Update();
+    // Through the namesake rule, as every other reader of the values: a name
+    // given a value once (on its first occurrence) is bound everywhere.
     for (int32_t i = 0; i < FParams->Count(); ++i) {
-        TLumraParam* param = FParams->RawItem(i);
+        TLumraParam* param = FParams->GetParam(static_cast<uint16_t>(i));
         if (param->Bound()) continue;
         param->AssignField(master->FieldByName(param->Name()));
         param->SetBound(false);

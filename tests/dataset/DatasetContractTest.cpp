@@ -281,6 +281,26 @@ TEST_F(DatasetContract, CircularDataSourceAndMissingMasterFieldAreRefused) {
     Dataset->SetDataSource(nullptr);
 }
 
+TEST_F(DatasetContract, ANameGivenAValueIsLookedUpInTheMasterAtNoneOfItsOccurrences) {
+    Log masterLog;
+    RecordingDataset master(&masterLog);
+    master.SetSession(Session.get());
+    master.SQL()->SetText("select id, name from m");
+    master.Open();
+    TDataSource source(nullptr);
+    source.SetDataSet(&master);
+    Dataset->SQL()->SetText("select id from t where a = :who or b = :who");
+    Dataset->SetDataSource(&source);
+    Dataset->ParamByName("who")->SetAsInteger(7);
+    EXPECT_NO_THROW(Dataset->Open()) << "the master has no field WHO, and the name has its own value";
+    const Variant values = Dataset->Params()->GetParamValues();
+    ASSERT_TRUE(values.IsArray());
+    EXPECT_EQ(values.GetElement(0).AsInteger(), 7);
+    EXPECT_EQ(values.GetElement(1).AsInteger(), 7) << "every occurrence takes the value of the first";
+    Dataset->Close();
+    Dataset->SetDataSource(nullptr);
+}
+
 TEST_F(DatasetContract, FetchErrorsRaiseOnlyWithANegativeCode) {
     Dataset->Open();
     Dataset->Sql()->FetchErrorCode = -30;
