@@ -77,7 +77,8 @@ bool Matches(const std::string& path, int64_t rows, uint64_t seed) {
     std::string ignored;
     if (!OpenDb(path, SQLITE_OPEN_READONLY, db, ignored)) return false;
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "SELECT rows, seed FROM bench_meta", -1, &raw, nullptr) != SQLITE_OK) return false;
+    if (sqlite3_prepare_v2(db.get(), "SELECT rows, seed FROM bench_meta", -1, &raw, nullptr) != SQLITE_OK)
+        return false;
     TStmt stmt(raw);
     return sqlite3_step(stmt.get()) == SQLITE_ROW && sqlite3_column_int64(stmt.get(), 0) == rows &&
            static_cast<uint64_t>(sqlite3_column_int64(stmt.get(), 1)) == seed;
@@ -103,8 +104,10 @@ void BenchMakeRow(uint64_t seed, int64_t id, TBenchRow& row) {
     row.Created = text;
     row.Flag = static_cast<int64_t>(SplitMix(state) % 2);
     row.NoteNull = SplitMix(state) % 10 < 3;
-    if (row.NoteNull) row.Note.clear();
-    else RandomText(state, 10 + SplitMix(state) % 51, row.Note);
+    if (row.NoteNull)
+        row.Note.clear();
+    else
+        RandomText(state, 10 + SplitMix(state) % 51, row.Note);
 }
 
 bool BenchEnsureDatabase(const std::string& path, int64_t rows, uint64_t seed, std::string& error) {
@@ -121,7 +124,8 @@ bool BenchEnsureDatabase(const std::string& path, int64_t rows, uint64_t seed, s
             !Exec(db.get(), "BEGIN", error))
             return false;
         sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(db.get(), "INSERT INTO items VALUES(?,?,?,?,?,?)", -1, &raw, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db.get(), "INSERT INTO items VALUES(?,?,?,?,?,?)", -1, &raw, nullptr) !=
+            SQLITE_OK)
             return Fail(db.get(), "prepare insert", error);
         TStmt insert(raw);
         TBenchRow row;
@@ -133,14 +137,16 @@ bool BenchEnsureDatabase(const std::string& path, int64_t rows, uint64_t seed, s
             sqlite3_bind_double(s, 3, row.Amount);
             sqlite3_bind_text(s, 4, row.Created.data(), static_cast<int>(row.Created.size()), SQLITE_STATIC);
             sqlite3_bind_int64(s, 5, row.Flag);
-            if (row.NoteNull) sqlite3_bind_null(s, 6);
-            else sqlite3_bind_text(s, 6, row.Note.data(), static_cast<int>(row.Note.size()), SQLITE_STATIC);
+            if (row.NoteNull)
+                sqlite3_bind_null(s, 6);
+            else
+                sqlite3_bind_text(s, 6, row.Note.data(), static_cast<int>(row.Note.size()), SQLITE_STATIC);
             if (sqlite3_step(s) != SQLITE_DONE) return Fail(db.get(), "insert", error);
             sqlite3_reset(s);
         }
         insert.reset();
-        const std::string meta =
-            "INSERT INTO bench_meta VALUES(" + std::to_string(rows) + "," + std::to_string(static_cast<int64_t>(seed)) + ")";
+        const std::string meta = "INSERT INTO bench_meta VALUES(" + std::to_string(rows) + "," +
+                                 std::to_string(static_cast<int64_t>(seed)) + ")";
         if (!Exec(db.get(), meta.c_str(), error) || !Exec(db.get(), "COMMIT", error)) return false;
     }
     std::error_code ec;
@@ -160,7 +166,8 @@ bool BenchCreateInsertTarget(const std::string& path, std::string& error) {
     return Exec(db.get(), (std::string("CREATE TABLE items_w2 ") + ItemsColumns).c_str(), error);
 }
 
-bool BenchTableChecksum(const std::string& path, const std::string& table, uint64_t& checksum, std::string& error) {
+bool BenchTableChecksum(const std::string& path, const std::string& table, uint64_t& checksum,
+                        std::string& error) {
     TDb db;
     if (!OpenDb(path, SQLITE_OPEN_READONLY, db, error)) return false;
     sqlite3_stmt* raw = nullptr;
@@ -181,8 +188,10 @@ bool BenchTableChecksum(const std::string& path, const std::string& table, uint6
         h.Float(sqlite3_column_double(stmt.get(), 2));
         h.Text(text(3));
         h.Int(sqlite3_column_int64(stmt.get(), 4));
-        if (sqlite3_column_type(stmt.get(), 5) == SQLITE_NULL) h.Null();
-        else h.Text(text(5));
+        if (sqlite3_column_type(stmt.get(), 5) == SQLITE_NULL)
+            h.Null();
+        else
+            h.Text(text(5));
         checksum += h.Value();
     }
     if (rc != SQLITE_DONE) return Fail(db.get(), "step " + sql, error);

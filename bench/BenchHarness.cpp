@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <fstream>
 
@@ -103,7 +103,8 @@ TBenchSample BenchRunInChild(const TBenchVariant& variant, const TBenchContext& 
         wire.Checksum = result.Checksum;
         wire.Rows = result.Rows;
         wire.ErrorLength = static_cast<uint32_t>(result.Error.size());
-        const bool ok = WriteAll(fds[1], &wire, sizeof wire) && WriteAll(fds[1], result.Error.data(), result.Error.size());
+        const bool ok = WriteAll(fds[1], &wire, sizeof wire) &&
+                        WriteAll(fds[1], result.Error.data(), result.Error.size());
         // Skips the destructors of everything the parent built: the child only reports.
         ::_exit(ok ? 0 : 1);
     }

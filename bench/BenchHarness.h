@@ -11,10 +11,10 @@
 
 // What every variant is given.
 struct TBenchContext {
-    std::string Database;     // the items file (read only)
-    std::string ScratchDir;   // where insert targets are made
-    int64_t Rows = 0;         // rows in items
-    int64_t InsertRows = 0;   // rows the insert workload writes
+    std::string Database;   // the items file (read only)
+    std::string ScratchDir; // where insert targets are made
+    int64_t Rows = 0;       // rows in items
+    int64_t InsertRows = 0; // rows the insert workload writes
     uint64_t Seed = 0;
 };
 
@@ -23,12 +23,13 @@ struct TBenchContext {
 // what the ratios use: on a shared machine the wall clock mostly measures
 // the neighbours.
 struct TBenchResult {
-    double Seconds = 0;          // wall clock
-    double CpuSeconds = 0;       // user + system time of the process
-    double FirstRowSeconds = -1; // CPU time from the start of the open to the first row's values; -1 when not measured
+    double Seconds = 0;    // wall clock
+    double CpuSeconds = 0; // user + system time of the process
+    // CPU time from the start of the open to the first row's values; -1 when not measured.
+    double FirstRowSeconds = -1;
     uint64_t Checksum = 0;
-    int64_t Rows = 0;            // rows the variant read or wrote
-    std::string Error;           // not empty: the run failed
+    int64_t Rows = 0;  // rows the variant read or wrote
+    std::string Error; // not empty: the run failed
 };
 
 // Seconds since an arbitrary start, monotonic.
@@ -53,12 +54,12 @@ private:
 };
 
 struct TBenchVariant {
-    std::string Workload;  // "W1", "W2", "W3", ...
-    std::string Name;      // "C API", "statement", "dataset"
-    std::string Reference; // the C API variant whose median the ratio divides by ("" for none)
-    double Target = 0;     // the target ratio, 0 when the variant has none
+    std::string Workload;    // "W1", "W2", "W3", ...
+    std::string Name;        // "C API", "statement", "dataset"
+    std::string Reference;   // the C API variant whose median the ratio divides by ("" for none)
+    double Target = 0;       // the target ratio, 0 when the variant has none
     double MemoryTarget = 0; // the target of peak RSS over the file's size, 0 when none
-    std::string Note;      // shown beside the target
+    std::string Note;        // shown beside the target
     std::function<TBenchResult(const TBenchContext&)> Run;
 };
 

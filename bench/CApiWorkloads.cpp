@@ -40,7 +40,8 @@ TBenchResult ScanForwardWith(const TBenchContext& context, int openFlags) {
     std::unique_ptr<sqlite3, TDbCloser> db(raw);
     if (rc != SQLITE_OK) return Fail(raw, "open");
     sqlite3_stmt* rawStmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(), SelectItems, -1, &rawStmt, nullptr) != SQLITE_OK) return Fail(db.get(), "prepare");
+    if (sqlite3_prepare_v2(db.get(), SelectItems, -1, &rawStmt, nullptr) != SQLITE_OK)
+        return Fail(db.get(), "prepare");
     std::unique_ptr<sqlite3_stmt, TStmtFinalizer> stmt(rawStmt);
     TBenchRow row;
     int step;
@@ -60,8 +61,10 @@ TBenchResult ScanForwardWith(const TBenchContext& context, int openFlags) {
         h.Float(row.Amount);
         h.Text(row.Created);
         h.Int(row.Flag);
-        if (row.NoteNull) h.Null();
-        else h.Text(row.Note);
+        if (row.NoteNull)
+            h.Null();
+        else
+            h.Text(row.Note);
         r.Checksum += h.Value();
         ++r.Rows;
     }
@@ -72,7 +75,9 @@ TBenchResult ScanForwardWith(const TBenchContext& context, int openFlags) {
     return r;
 }
 
-TBenchResult ScanForward(const TBenchContext& context) { return ScanForwardWith(context, 0); }
+TBenchResult ScanForward(const TBenchContext& context) {
+    return ScanForwardWith(context, 0);
+}
 
 // The same without the connection mutex that a serialized build takes on every call.
 TBenchResult ScanForwardNoMutex(const TBenchContext& context) {
@@ -82,7 +87,8 @@ TBenchResult ScanForwardNoMutex(const TBenchContext& context) {
 // The rows the insert workload writes, made before the clock starts.
 std::vector<TBenchRow> InsertRows(const TBenchContext& context) {
     std::vector<TBenchRow> rows(static_cast<size_t>(context.InsertRows));
-    for (size_t i = 0; i < rows.size(); ++i) BenchMakeRow(context.Seed + 1, static_cast<int64_t>(i) + 1, rows[i]);
+    for (size_t i = 0; i < rows.size(); ++i)
+        BenchMakeRow(context.Seed + 1, static_cast<int64_t>(i) + 1, rows[i]);
     return rows;
 }
 
@@ -98,7 +104,8 @@ TBenchResult InsertMany(const TBenchContext& context) {
         const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
         std::unique_ptr<sqlite3, TDbCloser> db(raw);
         if (rc != SQLITE_OK) return Fail(raw, "open");
-        if (sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return Fail(db.get(), "begin");
+        if (sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return Fail(db.get(), "begin");
         sqlite3_stmt* rawStmt = nullptr;
         if (sqlite3_prepare_v2(db.get(), "INSERT INTO items_w2 VALUES(?,?,?,?,?,?)", -1, &rawStmt, nullptr) !=
             SQLITE_OK)
@@ -111,14 +118,17 @@ TBenchResult InsertMany(const TBenchContext& context) {
             sqlite3_bind_double(s, 3, row.Amount);
             sqlite3_bind_text(s, 4, row.Created.data(), static_cast<int>(row.Created.size()), SQLITE_STATIC);
             sqlite3_bind_int64(s, 5, row.Flag);
-            if (row.NoteNull) sqlite3_bind_null(s, 6);
-            else sqlite3_bind_text(s, 6, row.Note.data(), static_cast<int>(row.Note.size()), SQLITE_STATIC);
+            if (row.NoteNull)
+                sqlite3_bind_null(s, 6);
+            else
+                sqlite3_bind_text(s, 6, row.Note.data(), static_cast<int>(row.Note.size()), SQLITE_STATIC);
             if (sqlite3_step(s) != SQLITE_DONE) return Fail(db.get(), "insert");
             sqlite3_reset(s);
             ++r.Rows;
         }
         stmt.reset();
-        if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return Fail(db.get(), "commit");
+        if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return Fail(db.get(), "commit");
     }
     timer.Stop(r);
     if (!BenchTableChecksum(path, "items_w2", r.Checksum, r.Error)) return r;
@@ -129,8 +139,9 @@ TBenchResult InsertMany(const TBenchContext& context) {
 
 void BenchAddCApiVariants(std::vector<TBenchVariant>& list) {
     list.push_back({"W1", "C API", "", 0, 0, "sqlite3_step + sqlite3_column_*", ScanForward});
-    list.push_back({"W1", "C API, NOMUTEX", "", 0, 0,
-                    "the same scan on a connection opened with SQLITE_OPEN_NOMUTEX (what the driver could do)",
-                    ScanForwardNoMutex});
+    list.push_back(
+        {"W1", "C API, NOMUTEX", "", 0, 0,
+         "the same scan on a connection opened with SQLITE_OPEN_NOMUTEX (what the driver could do)",
+         ScanForwardNoMutex});
     list.push_back({"W2", "C API", "", 0, 0, "bind, step, reset", InsertMany});
 }

@@ -54,8 +54,10 @@ void ReadRow(const TItemFields& f, TBenchRow& row, TBenchResult& r) {
     h.Float(row.Amount);
     h.Text(row.Created);
     h.Int(row.Flag);
-    if (row.NoteNull) h.Null();
-    else h.Text(row.Note);
+    if (row.NoteNull)
+        h.Null();
+    else
+        h.Text(row.Note);
     r.Checksum += h.Value();
     ++r.Rows;
 }
@@ -119,10 +121,12 @@ TBenchResult ScrollBack(const TBenchContext& context) {
 void BenchAddDatasetVariants(std::vector<TBenchVariant>& list) {
     list.push_back({"W1", "dataset", "", 1.5, 0,
                     "TSqliteQuery: Open, Next to Eof; AsLargeInt, AsString, AsFloat, IsNull", ScanForward});
-    list.push_back({"W1", "dataset (FieldByName)", "", 0, 0,
-                    "as the dataset scan, with FieldByName for every value instead of field objects held once",
-                    ScanByName});
-    list.push_back({"W3", "dataset", "W1", 3.0, 1.5,
-                    "TSqliteQuery: Open, Last, Prior back to Bof reading every row; ratio to one C API forward scan",
-                    ScrollBack});
+    list.push_back(
+        {"W1", "dataset (FieldByName)", "", 0, 0,
+         "as the dataset scan, with FieldByName for every value instead of field objects held once",
+         ScanByName});
+    list.push_back(
+        {"W3", "dataset", "W1", 3.0, 1.5,
+         "TSqliteQuery: Open, Last, Prior back to Bof reading every row; ratio to one C API forward scan",
+         ScrollBack});
 }

@@ -37,8 +37,10 @@ void HashRow(const TBenchRow& row, TBenchResult& r) {
     h.Float(row.Amount);
     h.Text(row.Created);
     h.Int(row.Flag);
-    if (row.NoteNull) h.Null();
-    else h.Text(row.Note);
+    if (row.NoteNull)
+        h.Null();
+    else
+        h.Text(row.Note);
     r.Checksum += h.Value();
     ++r.Rows;
 }
@@ -51,7 +53,8 @@ TBenchResult ScanByValue(const TBenchContext& context) {
     TSqliteSQL sql;
     sql.SetSession(session.get());
     bool more = sql.OpenRead(SelectItems);
-    const host::Variant c0(int32_t{0}), c1(int32_t{1}), c2(int32_t{2}), c3(int32_t{3}), c4(int32_t{4}), c5(int32_t{5});
+    const host::Variant c0(int32_t{0}), c1(int32_t{1}), c2(int32_t{2}), c3(int32_t{3}), c4(int32_t{4}),
+        c5(int32_t{5});
     TBenchRow row;
     while (more) {
         row.Id = sql.GetFieldValue(c0).AsInt64();
@@ -89,8 +92,10 @@ TBenchResult ScanByBuffer(const TBenchContext& context) {
     auto text = [&](const std::string& column, std::string& out) {
         const char* data = nullptr;
         int64_t size = 0;
-        if (sql.GetStoredBytes(column, data, size, scratch)) out.assign(data, static_cast<size_t>(size));
-        else out.clear();
+        if (sql.GetStoredBytes(column, data, size, scratch))
+            out.assign(data, static_cast<size_t>(size));
+        else
+            out.clear();
     };
     while (more) {
         const char* buffer = sql.RowBuffer();
@@ -118,19 +123,21 @@ TBenchResult InsertMany(const TBenchContext& context) {
     const std::string path = context.ScratchDir + "/w2-statement.db";
     if (!BenchCreateInsertTarget(path, r.Error)) return r;
     std::vector<TBenchRow> rows(static_cast<size_t>(context.InsertRows));
-    for (size_t i = 0; i < rows.size(); ++i) BenchMakeRow(context.Seed + 1, static_cast<int64_t>(i) + 1, rows[i]);
+    for (size_t i = 0; i < rows.size(); ++i)
+        BenchMakeRow(context.Seed + 1, static_cast<int64_t>(i) + 1, rows[i]);
     const TBenchTimer timer;
     {
         auto session = Connect(path);
         session->StartTransaction();
         TSqliteSQL sql;
         sql.SetSession(session.get());
-        if (!sql.PrepareExecute("INSERT INTO items_w2 VALUES(?,?,?,?,?,?)")) return Failed(*session, "prepare");
+        if (!sql.PrepareExecute("INSERT INTO items_w2 VALUES(?,?,?,?,?,?)"))
+            return Failed(*session, "prepare");
         for (const TBenchRow& row : rows) {
-            const bool ok = sql.ExecutePrepared({host::Variant(row.Id), host::Variant(row.Name),
-                                                 host::Variant(row.Amount), host::Variant(row.Created),
-                                                 host::Variant(row.Flag),
-                                                 row.NoteNull ? host::Variant::Null() : host::Variant(row.Note)});
+            const bool ok = sql.ExecutePrepared(
+                {host::Variant(row.Id), host::Variant(row.Name), host::Variant(row.Amount),
+                 host::Variant(row.Created), host::Variant(row.Flag),
+                 row.NoteNull ? host::Variant::Null() : host::Variant(row.Note)});
             if (!ok) return Failed(*session, "insert");
             ++r.Rows;
         }
@@ -148,7 +155,8 @@ void BenchAddStatementVariants(std::vector<TBenchVariant>& list) {
     list.push_back({"W1", "statement (GetFieldValue)", "", 1.2, 0,
                     "OpenRead + FetchNext; GetFieldValue(column number) and IsFieldNull", ScanByValue});
     list.push_back({"W1", "statement (row buffer)", "", 1.2, 0,
-                    "OpenRead + FetchNext; numbers from RowBuffer at their offsets, text by GetStoredBytes", ScanByBuffer});
-    list.push_back({"W2", "statement", "", 1.3, 0, "PrepareExecute once, ExecutePrepared with six Variants per row",
-                    InsertMany});
+                    "OpenRead + FetchNext; numbers from RowBuffer at their offsets, text by GetStoredBytes",
+                    ScanByBuffer});
+    list.push_back({"W2", "statement", "", 1.3, 0,
+                    "PrepareExecute once, ExecutePrepared with six Variants per row", InsertMany});
 }

@@ -36,10 +36,11 @@ struct TOptions {
 };
 
 [[noreturn]] void Usage(const char* why) {
-    std::fprintf(stderr,
-                 "lmr_bench: %s\nusage: lmr_bench [--rows N] [--insert-rows N] [--runs N] [--seed N] [--db PATH] "
-                 "[--only W1,W2,...] [--variant TEXT]\n",
-                 why);
+    std::fprintf(
+        stderr,
+        "lmr_bench: %s\nusage: lmr_bench [--rows N] [--insert-rows N] [--runs N] [--seed N] [--db PATH] "
+        "[--only W1,W2,...] [--variant TEXT]\n",
+        why);
     std::exit(2);
 }
 
@@ -52,12 +53,18 @@ TOptions Parse(int argc, char** argv) {
             if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
             return argv[++i];
         };
-        if (a == "--rows") o.Rows = std::stoll(value());
-        else if (a == "--insert-rows") o.InsertRows = std::stoll(value());
-        else if (a == "--runs") o.Runs = std::stoi(value());
-        else if (a == "--seed") o.Seed = std::stoull(value());
-        else if (a == "--db") o.Database = value();
-        else if (a == "--variant") o.Variant = value();
+        if (a == "--rows")
+            o.Rows = std::stoll(value());
+        else if (a == "--insert-rows")
+            o.InsertRows = std::stoll(value());
+        else if (a == "--runs")
+            o.Runs = std::stoi(value());
+        else if (a == "--seed")
+            o.Seed = std::stoull(value());
+        else if (a == "--db")
+            o.Database = value();
+        else if (a == "--variant")
+            o.Variant = value();
         else if (a == "--only") {
             std::string list = value();
             size_t p = 0;
@@ -66,7 +73,8 @@ TOptions Parse(int argc, char** argv) {
                 if (q > p) o.Only.push_back(list.substr(p, q - p));
                 p = q + 1;
             }
-        } else Usage(("unknown option " + a).c_str());
+        } else
+            Usage(("unknown option " + a).c_str());
     }
     if (o.Rows < 1 || o.Runs < 1) Usage("--rows and --runs must be positive");
     if (o.InsertRows < 0) o.InsertRows = std::min<int64_t>(200000, o.Rows);
@@ -102,7 +110,7 @@ struct TRow {
     double MaxSeconds = 0;
     double MedianWall = 0;
     double MedianFirstRow = -1;
-    int64_t PeakKb = 0;  // median over runs
+    int64_t PeakKb = 0; // median over runs
     int64_t GrowthKb = 0;
     uint64_t Checksum = 0;
     bool ChecksumsAgree = true;
@@ -115,8 +123,8 @@ int main(int argc, char** argv) {
     const TOptions options = Parse(argc, argv);
     const std::string dir = ProgramDir();
     TBenchContext context;
-    context.Database =
-        options.Database.empty() ? dir + "/bench-items-" + std::to_string(options.Rows) + ".db" : options.Database;
+    context.Database = options.Database.empty() ? dir + "/bench-items-" + std::to_string(options.Rows) + ".db"
+                                                : options.Database;
     context.ScratchDir = dir + "/bench-scratch";
     context.Rows = options.Rows;
     context.InsertRows = options.InsertRows;
@@ -138,8 +146,8 @@ int main(int argc, char** argv) {
     BenchAddStatementVariants(all);
     BenchAddDatasetVariants(all);
     auto selected = [&](const TBenchVariant& v) {
-        const bool workloadOk =
-            options.Only.empty() || std::find(options.Only.begin(), options.Only.end(), v.Workload) != options.Only.end();
+        const bool workloadOk = options.Only.empty() || std::find(options.Only.begin(), options.Only.end(),
+                                                                  v.Workload) != options.Only.end();
         return workloadOk && (options.Variant.empty() || v.Name.find(options.Variant) != std::string::npos);
     };
     // The C API variant a ratio divides by is measured whenever a variant that needs it is.
@@ -148,26 +156,30 @@ int main(int argc, char** argv) {
         if (selected(v)) references.push_back(v.Reference.empty() ? v.Workload : v.Reference);
     std::vector<TBenchVariant> chosen;
     for (const TBenchVariant& v : all)
-        if (selected(v) ||
-            (v.Name == "C API" && std::find(references.begin(), references.end(), v.Workload) != references.end()))
+        if (selected(v) || (v.Name == "C API" &&
+                            std::find(references.begin(), references.end(), v.Workload) != references.end()))
             chosen.push_back(v);
 
-    std::printf("lmr_bench: %lld rows in %s (%.1f MB, %s), %lld inserted rows, %d runs per variant, seed %llu\n",
-                static_cast<long long>(options.Rows), context.Database.c_str(), fileBytes / 1048576.0,
-                genSeconds > 0.5 ? "generated now" : "reused", static_cast<long long>(options.InsertRows),
-                options.Runs, static_cast<unsigned long long>(options.Seed));
+    std::printf(
+        "lmr_bench: %lld rows in %s (%.1f MB, %s), %lld inserted rows, %d runs per variant, seed %llu\n",
+        static_cast<long long>(options.Rows), context.Database.c_str(), fileBytes / 1048576.0,
+        genSeconds > 0.5 ? "generated now" : "reused", static_cast<long long>(options.InsertRows),
+        options.Runs, static_cast<unsigned long long>(options.Seed));
 
     // Runs are interleaved (every variant once, then again) so that a change in
     // the machine's load during the run falls on all variants alike.
     std::vector<TRow> rows;
-    for (const TBenchVariant& v : chosen) rows.push_back(TRow{&v, {}, {}});
+    for (const TBenchVariant& v : chosen)
+        rows.push_back(TRow{&v, {}, {}});
     for (int run = 0; run < options.Runs; ++run) {
         std::fprintf(stderr, "run %d of %d, CPU ms:", run + 1, options.Runs);
         for (TRow& row : rows) {
             if (!row.Error.empty()) continue;
             TBenchSample s = BenchRunInChild(*row.Variant, context);
-            if (!s.Result.Error.empty()) row.Error = s.Result.Error;
-            else row.Samples.push_back(s);
+            if (!s.Result.Error.empty())
+                row.Error = s.Result.Error;
+            else
+                row.Samples.push_back(s);
             std::fprintf(stderr, " %s %s %.0f;", row.Variant->Workload.c_str(), row.Variant->Name.c_str(),
                          s.Result.CpuSeconds * 1000);
         }
@@ -200,13 +212,15 @@ int main(int argc, char** argv) {
     for (const TRow& r : rows)
         if (r.Variant->Name == "C API" && r.Error.empty()) reference[r.Variant->Workload] = r.MedianSeconds;
 
-    std::printf("\n| workload | variant | CPU ms (median) | min-max | wall ms | ratio | target | first row ms | "
-                "peak RSS MB | peak/file | growth MB | rows | checksum |\n");
+    std::printf(
+        "\n| workload | variant | CPU ms (median) | min-max | wall ms | ratio | target | first row ms | "
+        "peak RSS MB | peak/file | growth MB | rows | checksum |\n");
     std::printf("|---|---|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---|\n");
     for (const TRow& r : rows) {
         const TBenchVariant& v = *r.Variant;
         if (!r.Error.empty()) {
-            std::printf("| %s | %s | failed: %s ||||||||||\n", v.Workload.c_str(), v.Name.c_str(), r.Error.c_str());
+            std::printf("| %s | %s | failed: %s ||||||||||\n", v.Workload.c_str(), v.Name.c_str(),
+                        r.Error.c_str());
             continue;
         }
         const std::string refKey = v.Reference.empty() ? v.Workload : v.Reference;
@@ -231,20 +245,23 @@ int main(int argc, char** argv) {
         if (!v.Reference.empty()) ratio += " of " + v.Reference + " C API";
         char first[32] = "-";
         if (r.MedianFirstRow >= 0) std::snprintf(first, sizeof first, "%.2f", r.MedianFirstRow * 1000);
-        std::printf("| %s | %s | %.0f | %.0f-%.0f | %.0f | %s | %s | %s | %.1f | %.2f | %.1f | %lld | %016llx%s |\n",
-                    v.Workload.c_str(), v.Name.c_str(), r.MedianSeconds * 1000, r.MinSeconds * 1000,
-                    r.MaxSeconds * 1000, r.MedianWall * 1000, ratio.c_str(), target.c_str(), first, r.PeakKb / 1024.0,
-                    static_cast<double>(r.PeakKb) * 1024 / static_cast<double>(fileBytes), r.GrowthKb / 1024.0,
-                    static_cast<long long>(r.Rows), static_cast<unsigned long long>(r.Checksum),
-                    r.ChecksumsAgree ? "" : " (differs between runs)");
+        std::printf(
+            "| %s | %s | %.0f | %.0f-%.0f | %.0f | %s | %s | %s | %.1f | %.2f | %.1f | %lld | %016llx%s |\n",
+            v.Workload.c_str(), v.Name.c_str(), r.MedianSeconds * 1000, r.MinSeconds * 1000,
+            r.MaxSeconds * 1000, r.MedianWall * 1000, ratio.c_str(), target.c_str(), first, r.PeakKb / 1024.0,
+            static_cast<double>(r.PeakKb) * 1024 / static_cast<double>(fileBytes), r.GrowthKb / 1024.0,
+            static_cast<long long>(r.Rows), static_cast<unsigned long long>(r.Checksum),
+            r.ChecksumsAgree ? "" : " (differs between runs)");
     }
-    std::printf("\nRatios divide CPU-time medians (user + system of the child running the variant); first row is\n"
-                "the CPU time from the open to the first row's values; peak RSS is the child's VmHWM, growth its\n"
-                "rise over the resident set before the workload; peak/file divides peak RSS by the file's size.\n");
+    std::printf(
+        "\nRatios divide CPU-time medians (user + system of the child running the variant); first row is\n"
+        "the CPU time from the open to the first row's values; peak RSS is the child's VmHWM, growth its\n"
+        "rise over the resident set before the workload; peak/file divides peak RSS by the file's size.\n");
     std::printf("database file: %.1f MB; variants:\n", fileBytes / 1048576.0);
     for (const TRow& r : rows)
         if (!r.Variant->Note.empty())
-            std::printf("  %s %s: %s\n", r.Variant->Workload.c_str(), r.Variant->Name.c_str(), r.Variant->Note.c_str());
+            std::printf("  %s %s: %s\n", r.Variant->Workload.c_str(), r.Variant->Name.c_str(),
+                        r.Variant->Note.c_str());
     // A variant that failed or read other values than its workload's others makes the run fail.
     int status = 0;
     std::map<std::string, uint64_t> firstChecksum;
@@ -257,8 +274,8 @@ int main(int argc, char** argv) {
         const std::string& key = r.Variant->Reference.empty() ? r.Variant->Workload : r.Variant->Reference;
         const auto [it, fresh] = firstChecksum.emplace(key, r.Checksum);
         if (!fresh && it->second != r.Checksum) {
-            std::printf("checksum of %s %s differs from its workload's first variant\n", r.Variant->Workload.c_str(),
-                        r.Variant->Name.c_str());
+            std::printf("checksum of %s %s differs from its workload's first variant\n",
+                        r.Variant->Workload.c_str(), r.Variant->Name.c_str());
             status = 1;
         }
     }
