@@ -111,9 +111,14 @@ TSqliteColumnType SqliteMapDeclaredType(const char* declared);
 bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sql, TSqliteStmtPtr& out);
 // Binds the values of a variable list to stmt's parameters in order. False
 // with the error recorded when the counts differ or the engine refuses.
-bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs);
-// Binds one stored value to parameter `index` (1-based); returns the engine's result.
-int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& value);
+// untilNextBind: the buffer's bytes stay valid and unchanged for as long as
+// stmt may read them (it is stepped only before the buffer changes and is
+// bound again), so text and bytes are bound without a copy.
+bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs,
+                         bool untilNextBind = false);
+// Binds one stored value to parameter `index` (1-based); returns the engine's
+// result. keepsBytes: value.Data outlives every step of stmt before the next bind.
+int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& value, bool keepsBytes = false);
 // Fills in the cursor's table, key and hidden rowid column after it was
 // prepared; may replace the engine statement. False with the error recorded
 // on an engine error.

@@ -81,13 +81,14 @@ bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sq
     return true;
 }
 
-int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& v) {
+int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& v, bool keepsBytes) {
     const TSqliteApi& api = SqliteApi();
+    const sqlite3_destructor_type bytes = keepsBytes ? SQLITE_STATIC : SQLITE_TRANSIENT;
     switch (v.Tag) {
     case svInteger: return api.bind_int64(stmt, index, v.Int);
     case svFloat: return api.bind_double(stmt, index, v.Float);
-    case svText: return api.bind_text64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, SQLITE_TRANSIENT, SQLITE_UTF8);
-    case svBlob: return api.bind_blob64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, SQLITE_TRANSIENT);
+    case svText: return api.bind_text64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, bytes, SQLITE_UTF8);
+    case svBlob: return api.bind_blob64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, bytes);
     default: return api.bind_null(stmt, index);
     }
 }
@@ -170,7 +171,8 @@ TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::
 
 } // namespace
 
-bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs) {
+bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs,
+                         bool untilNextBind) {
     const TSqliteApi& api = SqliteApi();
     const int expected = api.bind_parameter_count(stmt);
     const int32_t given = defs->GetCount();
@@ -184,7 +186,9 @@ bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt
         const TLumraFieldDef* def = defs->GetItem(i);
         std::string text;
         const TSqliteValue v = SlotValue(def->FieldType(), defs->Buffer() + def->Offset(), def->Size(), text);
-        const int rc = SqliteBindValue(stmt, i + 1, v);
+        // Text made for a date lives only here and is always copied.
+        const bool inBuffer = untilNextBind && (v.Data == nullptr || v.Data != text.data());
+        const int rc = SqliteBindValue(stmt, i + 1, v, inBuffer);
         if (rc != SQLITE_OK) {
             SqliteRecordError(session, db, rc);
             return false;
@@ -327,7 +331,9 @@ bool TSqliteSQL::InternalExecute(host::TStrings*) {
     TSqliteSession* session = SqliteSession();
     sqlite3_stmt* stmt = FCommand->Stmt.get();
     SqliteApi().reset(stmt);
-    if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables())) return false;
+    // The variable buffer stays as it is until the next execute binds again,
+    // and the statement is only run right after a bind: no copy is needed.
+    if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables(), true)) return false;
     int64_t changes = 0;
     if (!RunStatement(*this, stmt, changes)) return false;
     SetRowsProcessed(static_cast<int32_t>(std::min<int64_t>(changes, INT32_MAX)));

@@ -2,6 +2,9 @@
 // collection hands to a statement as host variables is stored and read back
 // unchanged, for every parameter data type.
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "LmrBasDS/LmrParams.h"
 #include "host/DateTime.h"
@@ -97,4 +100,46 @@ TEST_F(ParamsThroughSqlite, NullParametersBindAsNull) {
     i->SetParamType(nptInput);
     ASSERT_TRUE(Sql->Execute("insert into p(s, i) values (?, ?)", {params.GetParamValues()})) << Session->LastError();
     EXPECT_EQ(Count("p where s is null and i = 7"), 1);
+}
+
+// Text and bytes are bound without a copy from the variable buffer, which the
+// next execute rewrites or replaces: every row must hold its own values, the
+// shape of the values changing or not from one execute to the next.
+TEST_F(ParamsThroughSqlite, RepeatedExecutesStoreEachRowsOwnTextAndBytes) {
+    Run("create table r(n integer, a text, b blob)");
+    ASSERT_TRUE(Sql->PrepareExecute("insert into r values (?, ?, ?)"));
+    auto bytes = [](const std::string& s) {
+        host::Variant v = host::VarArrayCreate(0, static_cast<int32_t>(s.size()) - 1, host::varByte);
+        std::memcpy(host::VarArrayLock(v), s.data(), s.size());
+        host::VarArrayUnlock(v);
+        return v;
+    };
+    const std::string longText(300, 'L'); // past the default string variable: a memo variable
+    const std::vector<std::pair<host::Variant, host::Variant>> rows = {
+        {host::Variant("first"), bytes("\x01\x02")},  {host::Variant("second"), bytes("\x03\x04")},
+        {host::Variant::Null(), bytes("\x05")},        {host::Variant(longText), host::Variant::Null()},
+        {host::Variant("x"), bytes(std::string(500, 'B'))}, {host::Variant("last"), bytes("\x06")}};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_TRUE(Sql->ExecutePrepared({host::Variant(static_cast<int64_t>(i)), rows[i].first, rows[i].second}))
+            << Session->LastError();
+    }
+    Sql->UnprepareExecute();
+    ASSERT_TRUE(Sql->OpenRead("select a, b from r order by n"));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        const host::Variant a = Sql->GetFieldValue(host::Variant("a"));
+        if (rows[i].first.IsNull()) {
+            EXPECT_TRUE(Sql->IsFieldNull(host::Variant("a")));
+        } else {
+            EXPECT_EQ(a.AsString(), rows[i].first.AsString());
+        }
+        if (rows[i].second.IsNull()) {
+            EXPECT_TRUE(Sql->IsFieldNull(host::Variant("b")));
+        } else {
+            EXPECT_EQ(Bytes(Sql->GetFieldValue(host::Variant("b"))), Bytes(rows[i].second));
+        }
+        if (i + 1 < rows.size()) {
+            ASSERT_TRUE(Sql->FetchNext());
+        }
+    }
 }
