@@ -129,7 +129,7 @@ bool TLumraSQL::OpenCursor(const std::string* sql, std::span<const host::Variant
         if (!FCursorPrepared) RaiseLastError(host::LoadResString(LUMRA_ERR_CURS_NOT_PREPARED), 0);
         InternalClose();
     }
-    InternalSetVariables(InternalCheckVarValues(values), FCursorVariables.get());
+    SetVariableValues(values, FCursorVariables.get());
     bool result = false;
     if ((FCursorPrepared || (sql != nullptr && InternalPrepareOpen(text))) &&
         (FCursorVariables->Bound() || InternalBindOpen(nullptr))) {
@@ -230,12 +230,14 @@ bool TLumraSQL::ExecuteStatement(const std::string* sql, std::span<const host::V
     } else if (!FStatementPrepared) {
         RaiseLastError(host::LoadResString(LUMRA_ERR_STMT_NOT_PREPARED), 0);
     }
-    InternalSetVariables(InternalCheckVarValues(values), FExecuteVariables.get());
+    SetVariableValues(values, FExecuteVariables.get());
     FOutputVariables->ClearBuffer();
-    host::TStringList list;
+    if (!FExecuteList) FExecuteList = std::make_unique<host::TStringList>();
+    host::TStringList* list = FExecuteList.get();
+    list->Clear();
     if ((FStatementPrepared || (sql != nullptr && InternalPrepareExecute(text))) &&
-        (FExecuteVariables->Bound() || InternalBindExecute(&list)))
-        return InternalExecute(&list);
+        (FExecuteVariables->Bound() || InternalBindExecute(list)))
+        return InternalExecute(list);
     return false;
 }
 
@@ -551,6 +553,42 @@ int32_t TLumraSQL::GetFieldLength(const host::Variant& id) const {
 int32_t TLumraSQL::GetFieldDecimals(const host::Variant& id) const {
     TLumraFieldDef* def = GetField(id);
     return def != nullptr ? def->Decimals() : 0;
+}
+
+void TLumraSQL::SetVariableValues(std::span<const host::Variant> values, TLumraVariableDefs* defs) {
+    // No values, a lone Null standing for none, or one ready-made array of
+    // values: the general way through a Variant array.
+    if (values.empty() || values[0].VarType() == (host::varArray | host::varVariant) ||
+        (values.size() == 1 && (values[0].IsNull() || values[0].IsEmpty()))) {
+        InternalSetVariables(InternalCheckVarValues(values), defs);
+        return;
+    }
+    // The same re-binding rule as InternalNeedNewVariables: another count, type
+    // or length (a Null types as ntUnknown), or any memo or blob value.
+    const int32_t count = static_cast<int32_t>(values.size());
+    FVariableShapes.resize(values.size());
+    bool renew = count != defs->GetCount();
+    for (int32_t i = 0; i < count; ++i) {
+        auto& [fieldType, length] = FVariableShapes[static_cast<size_t>(i)];
+        length = 0;
+        fieldType = InternalGetVariableTypeAndLength(values[static_cast<size_t>(i)], length);
+        if (!renew) {
+            const TLumraFieldDef* def = defs->GetItem(i);
+            renew = def == nullptr || def->FieldType() != fieldType || def->Size() != length || IsBlobType(fieldType);
+        }
+    }
+    if (renew) {
+        defs->Clear();
+        for (const auto& [fieldType, length] : FVariableShapes)
+            InternalAddFieldDef(defs, "?", fieldType, InternalGetVariableExtType(fieldType), length, 0, 0, false,
+                                kiRegularField);
+        defs->SetBufSize(defs->Size());
+    }
+    for (int32_t i = 0; i < defs->GetCount() && i < count; ++i) {
+        TLumraFieldDef* def = defs->GetItem(i);
+        InternalSetValue(defs->Buffer(), def->Offset(), def->Size(), def->FieldType(), values[static_cast<size_t>(i)],
+                         nullptr);
+    }
 }
 
 bool TLumraSQL::GetFieldNulls(const host::Variant& id) const {

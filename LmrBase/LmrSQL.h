@@ -14,12 +14,18 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "LmrBase/LmrErrors.h"
 #include "LmrBase/LmrFieldDefs.h"
 #include "LmrBase/LmrSession.h"
 #include "host/Classes.h"
 #include "host/Variant.h"
+
+namespace host {
+class TStringList;
+}
 
 namespace host {
 class TStrings;
@@ -329,6 +335,9 @@ private:
     TLumraFieldTypes InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length);
     bool InternalNeedNewVariables(const host::Variant& value, TLumraVariableDefs* defs);
     void InternalSetVariables(const host::Variant& value, TLumraVariableDefs* defs);
+    // The same for the caller's values as given: typed, compared and written
+    // element by element without packing them into an array first.
+    void SetVariableValues(std::span<const host::Variant> values, TLumraVariableDefs* defs);
     TLumraFieldDef* FieldOrRaise(const host::Variant& id);
     TLumraBlobStream* StreamFor(TLumraFieldDef* def);
     bool OpenCursor(const std::string* sql, std::span<const host::Variant> values, bool readOnly,
@@ -373,4 +382,8 @@ private:
     host::TNotifyEvent FOnAfterClose;
     int32_t FRowsProcessed = 0;
     int32_t FMaxFetchCount = 25;
+    // Scratch of SetVariableValues (type and length per value), kept between calls.
+    std::vector<std::pair<TLumraFieldTypes, int32_t>> FVariableShapes;
+    // The list handed to the driver's bind and execute, reused by every execute.
+    std::unique_ptr<host::TStringList> FExecuteList;
 };
