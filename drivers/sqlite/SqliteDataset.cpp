@@ -2,9 +2,12 @@
 // buffers, cursor placement and the key-column catalogue query.
 #include "drivers/sqlite/SqliteDataset.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "host/DBConsts.h"
+#include "host/Exceptions.h"
 #include "host/Fields.h"
 #include "host/Streams.h"
 #include "host/SysUtils.h"
@@ -89,23 +92,64 @@ void TSqliteQuery::ConvertFieldToRow(TLumraFieldDef* fieldDef, char* rowValue, c
     }
 }
 
+namespace {
+
+// Reads a stored memo or blob value where it lies in the statement's row
+// store instead of copying it: blocks there never move and a row's bytes stay
+// until the rows are freed. Only a number stored in a column without declared
+// type is rendered into the stream's own text.
+class TSqliteStoredStream final : public TStream {
+public:
+    TSqliteStoredStream() = default;
+    TSqliteStoredStream(const char* data, int64_t size, std::string&& text) : FText(std::move(text)) {
+        FData = FText.empty() ? data : FText.data();
+        FSize = FText.empty() ? size : static_cast<int64_t>(FText.size());
+    }
+
+    int32_t Read(void* buffer, int32_t count) override {
+        const int64_t available = FSize - FPosition;
+        if (count <= 0 || available <= 0) return 0;
+        const int32_t n = static_cast<int32_t>(std::min<int64_t>(count, available));
+        std::memcpy(buffer, FData + FPosition, static_cast<size_t>(n));
+        FPosition += n;
+        return n;
+    }
+    // The stored value is read-only; WriteBuffer reports the refusal.
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        int64_t target = offset;
+        if (origin == soFromCurrent) target += FPosition;
+        else if (origin == soFromEnd) target += FSize;
+        if (target < 0) throw EStreamError("Invalid stream position");
+        FPosition = target;
+        return FPosition;
+    }
+    int64_t Size() override { return FSize; }
+
+private:
+    const char* FData = nullptr;
+    int64_t FSize = 0;
+    int64_t FPosition = 0;
+    std::string FText;
+};
+
+} // namespace
+
 std::unique_ptr<TStream> TSqliteQuery::CreateBlobStream(TField* field, TBlobStreamMode mode) {
     if (mode != bmRead) DatabaseErrorFmt(LoadResString(SBlobStreamUnavailable), {field->DisplayName()}, this);
     UpdateCursorPos();
-    auto stream = std::make_unique<TMemoryStream>();
-    TLumraFieldDef* column = Statement()->FieldDefs()->GetItem(field->FieldNo() - 1);
+    const int32_t column = field->FieldNo() - 1;
     TRecordBuffer record = nullptr;
-    // A record without a row (a new one) and a null value read as empty.
-    if (column != nullptr && GetActiveRecBuf(record) && GetBookmarkFlag(record) == bfCurrent &&
-        !Statement()->IsNull(record + IndicatorOfs(), column->FieldNo())) {
-        const char* bytes = nullptr;
-        int64_t size = 0;
-        std::string scratch;
-        if (SqliteStatement()->GetStoredBytes(column->Name(), bytes, size, scratch) && size > 0)
-            stream->Write(bytes, static_cast<int32_t>(size));
-        stream->Seek(0, soFromBeginning);
-    }
-    return stream;
+    // A record without a row (a new one), a null value and a field that is no
+    // column (calculated, lookup) read as empty.
+    if (column < 0 || column >= Statement()->FieldDefs()->GetCount() || !GetActiveRecBuf(record) ||
+        GetBookmarkFlag(record) != bfCurrent || Statement()->IsNull(record + IndicatorOfs(), column))
+        return std::make_unique<TSqliteStoredStream>();
+    const char* bytes = nullptr;
+    int64_t size = 0;
+    std::string text;
+    if (!SqliteStatement()->GetStoredBytes(column, bytes, size, text)) return std::make_unique<TSqliteStoredStream>();
+    return std::make_unique<TSqliteStoredStream>(bytes, size, std::move(text));
 }
 
 void TSqliteQuery::GetKeyColumnsSQL(std::string& sql) {

@@ -29,7 +29,10 @@ public:
 
     void InternalInitFieldDefs() override;
     // A read-only stream over the active record's memo or blob value (an
-    // empty one for null); other modes raise EDatabaseError.
+    // empty one for null or a record not yet stored); other modes raise
+    // EDatabaseError. It reads the stored bytes in place, without a copy: they
+    // stay valid while the record's row is kept, so read it before the cursor
+    // moves on and never after the dataset closes. Write returns 0.
     std::unique_ptr<host::TStream> CreateBlobStream(host::TField* field, host::TBlobStreamMode mode) override;
 
     std::unique_ptr<TLumraSQL> CreateStatement() override;
