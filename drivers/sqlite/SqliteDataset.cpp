@@ -126,7 +126,28 @@ public:
     }
     int64_t Size() override { return FSize; }
 
+    // A field read opens and frees one stream per value; each thread keeps the
+    // last freed stream's memory for the next, so reading costs no allocation.
+    static void* operator new(size_t size) {
+        if (size == sizeof(TSqliteStoredStream) && Spare().Block != nullptr)
+            return std::exchange(Spare().Block, nullptr);
+        return ::operator new(size);
+    }
+    static void operator delete(void* block, size_t size) noexcept {
+        if (size == sizeof(TSqliteStoredStream) && Spare().Block == nullptr) Spare().Block = block;
+        else ::operator delete(block);
+    }
+
 private:
+    struct TSpare {
+        void* Block = nullptr;
+        ~TSpare() { ::operator delete(Block); }
+    };
+    static TSpare& Spare() noexcept {
+        thread_local TSpare spare;
+        return spare;
+    }
+
     const char* FData = nullptr;
     int64_t FSize = 0;
     int64_t FPosition = 0;
