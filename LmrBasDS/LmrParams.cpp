@@ -13,8 +13,8 @@
 #include "host/Exceptions.h"
 #include "host/Fields.h"
 #include "host/Graphics.h"
-#include "host/Strings.h"
 #include "host/Streams.h"
+#include "host/Strings.h"
 #include "host/SysUtils.h"
 
 using host::Variant;
@@ -55,9 +55,15 @@ double GetDouble(const void* buffer) {
 }
 
 // Text types carry a terminating zero in the binary layout.
-bool IsTextType(TLumraFieldTypes type) { return type == ntString || type == ntMemo; }
-bool IsBinaryType(TLumraFieldTypes type) { return type == ntBinary || type == ntBlob; }
-bool IsDateType(TLumraFieldTypes type) { return type == ntDate || type == ntTime || type == ntDateTime; }
+bool IsTextType(TLumraFieldTypes type) {
+    return type == ntString || type == ntMemo;
+}
+bool IsBinaryType(TLumraFieldTypes type) {
+    return type == ntBinary || type == ntBlob;
+}
+bool IsDateType(TLumraFieldTypes type) {
+    return type == ntDate || type == ntTime || type == ntDateTime;
+}
 
 int32_t CheckedLength(size_t length) {
     if (length > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
@@ -70,15 +76,13 @@ int32_t CheckedLength(size_t length) {
 // ---- TLumraParam ---------------------------------------------------------------
 
 TLumraParam::TLumraParam(TLumraParams* collection, const std::string& name) {
-    if (collection != nullptr)
-        collection->AddParam(this);
+    if (collection != nullptr) collection->AddParam(this);
     FName = name;
     SetDataType(ntUnknown);
 }
 
 TLumraParam::~TLumraParam() {
-    if (FParamCollection != nullptr)
-        FParamCollection->RemoveParam(this);
+    if (FParamCollection != nullptr) FParamCollection->RemoveParam(this);
 }
 
 void TLumraParam::MarkValue() noexcept {
@@ -87,7 +91,9 @@ void TLumraParam::MarkValue() noexcept {
 }
 
 #if LMR_HOST_GENERATION != 3
-void TLumraParam::InitValue() { MarkValue(); }
+void TLumraParam::InitValue() {
+    MarkValue();
+}
 #endif
 
 void TLumraParam::AssignTo(host::TPersistent* dest) {
@@ -119,8 +125,7 @@ void TLumraParam::Assign(host::TPersistent* source) {
 
 void TLumraParam::AssignParam(const TLumraParam* param) {
     // Copying onto itself would lose the value to SetDataType below.
-    if (param == nullptr || param == this)
-        return;
+    if (param == nullptr || param == this) return;
     SetDataType(param->FDataType);
     if (param->FIsNull) {
         Clear();
@@ -131,21 +136,18 @@ void TLumraParam::AssignParam(const TLumraParam* param) {
     FBound = param->FBound;
     FName = param->FName;
     FAlias = param->FAlias;
-    if (FParamType == nptUnknown)
-        FParamType = param->FParamType;
+    if (FParamType == nptUnknown) FParamType = param->FParamType;
 }
 
 void TLumraParam::AssignField(host::TField* field) {
-    if (field == nullptr)
-        return;
+    if (field == nullptr) return;
     FName = field->FieldName();
     FAlias = field->FieldName();
     AssignFieldValue(field, field->Value());
 }
 
 void TLumraParam::AssignFieldValue(host::TField* field, const Variant& value) {
-    if (field == nullptr)
-        return;
+    if (field == nullptr) return;
     if (field->IsNull()) {
         Clear();
     } else {
@@ -161,15 +163,14 @@ void TLumraParam::Clear() {
 }
 
 bool TLumraParam::IsEqual(const TLumraParam* other) const {
-    if (other == nullptr)
-        return false;
+    if (other == nullptr) return false;
     // Two null parameters have no value to compare: what is left in the
     // stored value differs by road (SetAsVariant(Null) keeps Null, Clear and
     // so every copy of a null parameter leave integer 0), and comparing it
     // would make a copied collection differ from its source.
-    const bool sameValue = (FIsNull && other->FIsNull) ||
-                           (FData.VarType() == other->FData.VarType() &&
-                            host::VarCompareValue(FData, other->FData) == host::vrEqual);
+    const bool sameValue =
+        (FIsNull && other->FIsNull) || (FData.VarType() == other->FData.VarType() &&
+                                        host::VarCompareValue(FData, other->FData) == host::vrEqual);
     return sameValue && FName == other->FName && FAlias == other->FAlias && FDataType == other->FDataType &&
            FIsNull == other->FIsNull && FBound == other->FBound && FParamType == other->FParamType;
 }
@@ -192,25 +193,32 @@ void TLumraParam::LoadFromStream(host::TStream& stream, TLumraFieldTypes dataTyp
     if (size > static_cast<int64_t>(std::numeric_limits<int32_t>::max()))
         throw host::EReadError("Stream read error");
     std::string bytes(static_cast<size_t>(size), '\0');
-    if (size > 0)
-        stream.ReadBuffer(bytes.data(), static_cast<int32_t>(size));
+    if (size > 0) stream.ReadBuffer(bytes.data(), static_cast<int32_t>(size));
     FData = Variant(std::move(bytes));
 }
 
 int32_t TLumraParam::GetDataSize() const {
     switch (FDataType) {
     case ntString:
-    case ntMemo: return CheckedLength(FData.AsString().size() + 1);
-    case ntInteger: return 4;
+    case ntMemo:
+        return CheckedLength(FData.AsString().size() + 1);
+    case ntInteger:
+        return 4;
     case ntFloat:
-    case ntCurrency: return 8;
+    case ntCurrency:
+        return 8;
     case ntDate:
-    case ntTime: return 4;
-    case ntDateTime: return 8;
-    case ntBoolean: return 2;
+    case ntTime:
+        return 4;
+    case ntDateTime:
+        return 8;
+    case ntBoolean:
+        return 2;
     case ntBinary:
-    case ntBlob: return CheckedLength(FData.AsString().size());
-    default: return 0;
+    case ntBlob:
+        return CheckedLength(FData.AsString().size());
+    default:
+        return 0;
     }
 }
 
@@ -223,13 +231,16 @@ void TLumraParam::GetData(void* buffer) const {
         const std::string text = FData.AsString();
         CheckedLength(text.size() + 1);
         std::memcpy(buffer, text.data(), text.size());
-        if (IsTextType(FDataType))
-            static_cast<char*>(buffer)[text.size()] = '\0';
+        if (IsTextType(FDataType)) static_cast<char*>(buffer)[text.size()] = '\0';
         break;
     }
-    case ntInteger: PutLE<int32_t>(buffer, FData.AsInteger()); break;
+    case ntInteger:
+        PutLE<int32_t>(buffer, FData.AsInteger());
+        break;
     case ntFloat:
-    case ntCurrency: PutDouble(buffer, FData.AsDouble()); break;
+    case ntCurrency:
+        PutDouble(buffer, FData.AsDouble());
+        break;
     case ntDate:
     case ntTime:
     case ntDateTime: {
@@ -242,20 +253,37 @@ void TLumraParam::GetData(void* buffer) const {
             PutDouble(buffer, static_cast<double>(host::TimeStampToMSecs(stamp)));
         break;
     }
-    case ntBoolean: PutLE<uint16_t>(buffer, FData.AsBoolean() ? 1 : 0); break;
-    default: break;
+    case ntBoolean:
+        PutLE<uint16_t>(buffer, FData.AsBoolean() ? 1 : 0);
+        break;
+    default:
+        break;
     }
 }
 
 void TLumraParam::SetData(const void* buffer) {
     switch (FDataType) {
-    case ntString: SetAsString(std::string(static_cast<const char*>(buffer))); break;
-    case ntMemo: SetAsMemo(std::string(static_cast<const char*>(buffer))); break;
-    case ntInteger: SetAsInteger(GetLE<int32_t>(buffer)); break;
-    case ntFloat: SetAsFloat(GetDouble(buffer)); break;
-    case ntCurrency: SetAsCurrency(GetDouble(buffer)); break;
-    case ntDate: SetAsDate(host::TimeStampToDateTime({0, GetLE<int32_t>(buffer)})); break;
-    case ntTime: SetAsTime(host::TimeStampToDateTime({GetLE<int32_t>(buffer), host::DateDelta})); break;
+    case ntString:
+        SetAsString(std::string(static_cast<const char*>(buffer)));
+        break;
+    case ntMemo:
+        SetAsMemo(std::string(static_cast<const char*>(buffer)));
+        break;
+    case ntInteger:
+        SetAsInteger(GetLE<int32_t>(buffer));
+        break;
+    case ntFloat:
+        SetAsFloat(GetDouble(buffer));
+        break;
+    case ntCurrency:
+        SetAsCurrency(GetDouble(buffer));
+        break;
+    case ntDate:
+        SetAsDate(host::TimeStampToDateTime({0, GetLE<int32_t>(buffer)}));
+        break;
+    case ntTime:
+        SetAsTime(host::TimeStampToDateTime({GetLE<int32_t>(buffer), host::DateDelta}));
+        break;
     case ntDateTime: {
         const double msecs = GetDouble(buffer);
         // llround of a non-finite or huge value is undefined; such bytes are
@@ -265,14 +293,17 @@ void TLumraParam::SetData(const void* buffer) {
         SetAsDateTime(host::TimeStampToDateTime(host::MSecsToTimeStamp(std::llround(msecs))));
         break;
     }
-    case ntBoolean: SetAsBoolean(GetLE<uint16_t>(buffer) != 0); break;
-    default: SetText(std::string()); break;
+    case ntBoolean:
+        SetAsBoolean(GetLE<uint16_t>(buffer) != 0);
+        break;
+    default:
+        SetText(std::string());
+        break;
     }
 }
 
 void TLumraParam::SetDataBounded(const void* buffer, int32_t size) {
-    if (size < 0)
-        throw host::ERangeError("Negative parameter data size");
+    if (size < 0) throw host::ERangeError("Negative parameter data size");
     const char* bytes = static_cast<const char*>(buffer);
     if (IsTextType(FDataType)) {
         const char* end = static_cast<const char*>(std::memchr(bytes, 0, static_cast<size_t>(size)));
@@ -291,37 +322,47 @@ void TLumraParam::SetDataBounded(const void* buffer, int32_t size) {
     switch (FDataType) {
     case ntInteger:
     case ntDate:
-    case ntTime: needed = 4; break;
+    case ntTime:
+        needed = 4;
+        break;
     case ntFloat:
     case ntCurrency:
-    case ntDateTime: needed = 8; break;
-    case ntBoolean: needed = 2; break;
-    default: break;
+    case ntDateTime:
+        needed = 8;
+        break;
+    case ntBoolean:
+        needed = 2;
+        break;
+    default:
+        break;
     }
-    if (size < needed)
-        throw host::EReadError("Stream read error");
+    if (size < needed) throw host::EReadError("Stream read error");
     SetData(buffer);
 }
 
 void TLumraParam::SetBlobData(const void* buffer, int32_t size) {
-    if (size < 0)
-        throw host::ERangeError("Negative parameter data size");
+    if (size < 0) throw host::ERangeError("Negative parameter data size");
     SetAsBlob(std::string(static_cast<const char*>(buffer), static_cast<size_t>(size)));
 }
 
 void TLumraParam::SetText(const std::string& value) {
     MarkValue();
-    if (FDataType == ntUnknown)
-        SetDataType(ntString);
+    if (FDataType == ntUnknown) SetDataType(ntString);
     FData = Variant(value);
     try {
         switch (FDataType) {
-        case ntInteger: FData = Variant(FData.AsInteger()); break;
+        case ntInteger:
+            FData = Variant(FData.AsInteger());
+            break;
         case ntFloat:
-        case ntCurrency: FData = Variant(FData.AsDouble()); break;
+        case ntCurrency:
+            FData = Variant(FData.AsDouble());
+            break;
         case ntDate:
         case ntTime:
-        case ntDateTime: FData = Variant::FromDate(FData.AsDateTime()); break;
+        case ntDateTime:
+            FData = Variant::FromDate(FData.AsDateTime());
+            break;
         case ntBoolean:
             // The catalogue's words are what GetAsString shows; they may be
             // translated, so they are read back before the Variant's own words.
@@ -332,7 +373,8 @@ void TLumraParam::SetText(const std::string& value) {
             else
                 FData = Variant(FData.AsBoolean());
             break;
-        default: break;
+        default:
+            break;
         }
     } catch (...) {
         FData = Variant(int32_t{0});
@@ -340,8 +382,7 @@ void TLumraParam::SetText(const std::string& value) {
 }
 
 std::string TLumraParam::GetAsString() const {
-    if (FIsNull)
-        return std::string();
+    if (FIsNull) return std::string();
     if (IsDateType(FDataType)) {
         try {
             return Variant::FromDate(FData.AsDouble()).AsString();
@@ -363,7 +404,9 @@ void TLumraParam::SetAsVariant(const Variant& value) {
     case host::varInteger:
     case host::varByte:
     case host::varShortInt:
-    case host::varWord: FDataType = ntInteger; break;
+    case host::varWord:
+        FDataType = ntInteger;
+        break;
     // Wider integers are integers when they fit, otherwise kept as numbers.
     case host::varLongWord:
     case host::varInt64: {
@@ -374,12 +417,22 @@ void TLumraParam::SetAsVariant(const Variant& value) {
         break;
     }
     case host::varSingle:
-    case host::varDouble: FDataType = ntFloat; break;
-    case host::varCurrency: FDataType = ntCurrency; break;
-    case host::varDate: FDataType = ntDateTime; break;
+    case host::varDouble:
+        FDataType = ntFloat;
+        break;
+    case host::varCurrency:
+        FDataType = ntCurrency;
+        break;
+    case host::varDate:
+        FDataType = ntDateTime;
+        break;
     case host::varOleStr:
-    case host::varString: FDataType = ntString; break;
-    case host::varBoolean: FDataType = ntBoolean; break;
+    case host::varString:
+        FDataType = ntString;
+        break;
+    case host::varBoolean:
+        FDataType = ntBoolean;
+        break;
     default:
         Clear();
         SetDataType(ntUnknown);
@@ -389,22 +442,22 @@ void TLumraParam::SetAsVariant(const Variant& value) {
 }
 
 Variant TLumraParam::GetAsVariant() const {
-    if (IsBinaryType(FDataType))
-        return GetAsByteArray();
+    if (IsBinaryType(FDataType)) return GetAsByteArray();
     return FData;
 }
 
 Variant TLumraParam::GetAsByteArray() const {
     const std::string bytes = FData.AsString();
-    if (bytes.empty())
-        return Variant::Null();
+    if (bytes.empty()) return Variant::Null();
     Variant result = host::VarArrayCreate(0, CheckedLength(bytes.size()) - 1, host::varByte);
     std::memcpy(host::VarArrayLock(result), bytes.data(), bytes.size());
     host::VarArrayUnlock(result);
     return result;
 }
 
-int32_t TLumraParam::GetAsInteger() const { return FData.AsInteger(); }
+int32_t TLumraParam::GetAsInteger() const {
+    return FData.AsInteger();
+}
 
 void TLumraParam::SetAsInteger(int32_t value) {
     MarkValue();
@@ -412,7 +465,9 @@ void TLumraParam::SetAsInteger(int32_t value) {
     FData = Variant(value);
 }
 
-double TLumraParam::GetAsFloat() const { return FData.AsDouble(); }
+double TLumraParam::GetAsFloat() const {
+    return FData.AsDouble();
+}
 
 void TLumraParam::SetAsFloat(double value) {
     MarkValue();
@@ -426,8 +481,7 @@ void TLumraParam::SetAsCurrency(double value) {
 }
 
 host::TDateTime TLumraParam::GetAsDateTime() const {
-    if (FIsNull)
-        return 0.0;
+    if (FIsNull) return 0.0;
     return FData.AsDateTime();
 }
 
@@ -453,7 +507,9 @@ void TLumraParam::SetAsDateTime(host::TDateTime value) {
     FData = Variant::FromDate(value);
 }
 
-bool TLumraParam::GetAsBoolean() const { return FData.AsBoolean(); }
+bool TLumraParam::GetAsBoolean() const {
+    return FData.AsBoolean();
+}
 
 void TLumraParam::SetAsBoolean(bool value) {
     MarkValue();
@@ -461,7 +517,9 @@ void TLumraParam::SetAsBoolean(bool value) {
     FData = Variant(value);
 }
 
-std::string TLumraParam::GetAsMemo() const { return FData.AsString(); }
+std::string TLumraParam::GetAsMemo() const {
+    return FData.AsString();
+}
 
 void TLumraParam::SetAsMemo(const std::string& value) {
     MarkValue();
@@ -491,7 +549,9 @@ void TLumraParam::SetAsBlob(const std::string& value) {
 
 TLumraParams::TLumraParams(host::TComponent* owner) : FOwner(owner) {}
 
-TLumraParams::~TLumraParams() { Clear(); }
+TLumraParams::~TLumraParams() {
+    Clear();
+}
 
 void TLumraParams::AssignTo(host::TPersistent* dest) {
     if (auto* params = dynamic_cast<TLumraParams*>(dest)) {
@@ -504,8 +564,7 @@ void TLumraParams::AssignTo(host::TPersistent* dest) {
 void TLumraParams::Assign(host::TPersistent* source) {
     if (auto* params = dynamic_cast<TLumraParams*>(source)) {
         // Clearing first would leave nothing to copy.
-        if (params == this)
-            return;
+        if (params == this) return;
         Clear();
         for (int32_t i = 0; i < params->Count(); ++i)
             (new TLumraParam(this, std::string()))->Assign(params->GetParam(static_cast<uint16_t>(i)));
@@ -525,11 +584,12 @@ void TLumraParams::Assign(host::TPersistent* source) {
     host::TPersistent::Assign(source);
 }
 
-host::TPersistent* TLumraParams::GetOwner() { return FOwner; }
+host::TPersistent* TLumraParams::GetOwner() {
+    return FOwner;
+}
 
 void TLumraParams::AssignValues(const TLumraParams* source) {
-    if (source == nullptr)
-        return;
+    if (source == nullptr) return;
     for (int32_t i = 0; i < Count(); ++i) {
         TLumraParam* own = GetParam(static_cast<uint16_t>(i));
         for (int32_t j = 0; j < source->Count(); ++j) {
@@ -543,19 +603,16 @@ void TLumraParams::AssignValues(const TLumraParams* source) {
 }
 
 void TLumraParams::AddParam(TLumraParam* param) {
-    if (param == nullptr || param->FParamCollection == this)
-        return;
+    if (param == nullptr || param->FParamCollection == this) return;
     // Two collections owning one parameter would delete it twice.
-    if (param->FParamCollection != nullptr)
-        param->FParamCollection->RemoveParam(param);
+    if (param->FParamCollection != nullptr) param->FParamCollection->RemoveParam(param);
     FItems.emplace_back(param);
     param->FParamCollection = this;
 }
 
 void TLumraParams::RemoveParam(TLumraParam* param) {
     auto it = std::find_if(FItems.begin(), FItems.end(), [param](const auto& p) { return p.get() == param; });
-    if (it == FItems.end())
-        return;
+    if (it == FItems.end()) return;
     it->release();
     FItems.erase(it);
     param->FParamCollection = nullptr;
@@ -580,8 +637,7 @@ TLumraParam* TLumraParams::RawItem(int32_t index) const {
 }
 
 bool TLumraParams::IsEqual(const TLumraParams* other) const {
-    if (other == nullptr || other->Count() != Count())
-        return false;
+    if (other == nullptr || other->Count() != Count()) return false;
     for (int32_t i = 0; i < Count(); ++i)
         if (!GetParam(static_cast<uint16_t>(i))->IsEqual(other->GetParam(static_cast<uint16_t>(i))))
             return false;
@@ -590,15 +646,13 @@ bool TLumraParams::IsEqual(const TLumraParams* other) const {
 
 TLumraParam* TLumraParams::ParamByName(const std::string& name) const {
     for (const auto& p : FItems)
-        if (host::AnsiSameText(p->FName, name))
-            return p.get();
+        if (host::AnsiSameText(p->FName, name)) return p.get();
     throw ELumraException(host::Format(host::LoadResString(LUMRA_ERR_PARAM_NOT_FOUND), {name}), 0, 0);
 }
 
 TLumraParam* TLumraParams::ParamByAlias(const std::string& alias) const {
     for (const auto& p : FItems)
-        if (host::AnsiSameText(p->FAlias, alias))
-            return p.get();
+        if (host::AnsiSameText(p->FAlias, alias)) return p.get();
     throw ELumraException(host::Format(host::LoadResString(LUMRA_ERR_PARAM_NOT_FOUND), {alias}), 0, 0);
 }
 
@@ -606,16 +660,13 @@ Variant TLumraParams::GetParamValues() const {
     Variant result = Variant::Null();
     int32_t inputs = 0;
     for (int32_t i = 0; i < Count(); ++i)
-        if (GetParam(static_cast<uint16_t>(i))->ParamType() < nptOutput)
-            ++inputs;
-    if (inputs == 0)
-        return result;
+        if (GetParam(static_cast<uint16_t>(i))->ParamType() < nptOutput) ++inputs;
+    if (inputs == 0) return result;
     result = host::VarArrayCreate(0, inputs - 1, host::varVariant);
     int32_t k = 0;
     for (int32_t i = 0; i < Count(); ++i) {
         const TLumraParam* param = GetParam(static_cast<uint16_t>(i));
-        if (param->ParamType() >= nptOutput)
-            continue;
+        if (param->ParamType() >= nptOutput) continue;
         result.SetElement(k++, param->IsNull() ? Variant::Null() : param->GetAsVariant());
     }
     return result;
@@ -625,20 +676,30 @@ Variant TLumraParams::GetParamValues() const {
 
 TLumraParamType LmrParamTypeFromHost(host::TParamType value) noexcept {
     switch (value) {
-    case host::ptInput: return nptInput;
-    case host::ptOutput: return nptOutput;
-    case host::ptInputOutput: return nptInputOutput;
-    case host::ptResult: return nptResult;
-    default: return nptUnknown;
+    case host::ptInput:
+        return nptInput;
+    case host::ptOutput:
+        return nptOutput;
+    case host::ptInputOutput:
+        return nptInputOutput;
+    case host::ptResult:
+        return nptResult;
+    default:
+        return nptUnknown;
     }
 }
 
 host::TParamType LmrParamTypeToHost(TLumraParamType value) noexcept {
     switch (value) {
-    case nptInput: return host::ptInput;
-    case nptOutput: return host::ptOutput;
-    case nptInputOutput: return host::ptInputOutput;
-    case nptResult: return host::ptResult;
-    default: return host::ptUnknown;
+    case nptInput:
+        return host::ptInput;
+    case nptOutput:
+        return host::ptOutput;
+    case nptInputOutput:
+        return host::ptInputOutput;
+    case nptResult:
+        return host::ptResult;
+    default:
+        return host::ptUnknown;
     }
 }

@@ -153,7 +153,9 @@ public:
     // for Booleans, otherwise the stored value as text.
     void SetText(const std::string& value);
     std::string GetAsString() const;
-    std::string Text() const { return GetAsString(); }
+    std::string Text() const {
+        return GetAsString();
+    }
 
     // Stores value unchanged; DataType follows its Variant type (integers
     // ntInteger, single/double ntFloat, currency ntCurrency, date ntDateTime,
@@ -163,8 +165,12 @@ public:
     // Byte array for ntBinary/ntBlob, otherwise the stored value (IsNull is
     // not tested).
     host::Variant GetAsVariant() const;
-    host::Variant Value() const { return GetAsVariant(); }
-    void SetValue(const host::Variant& value) { SetAsVariant(value); }
+    host::Variant Value() const {
+        return GetAsVariant();
+    }
+    void SetValue(const host::Variant& value) {
+        SetAsVariant(value);
+    }
     // Null when the value as text is empty, otherwise a varByte array with
     // bounds 0 .. length - 1.
     host::Variant GetAsByteArray() const;
@@ -192,34 +198,80 @@ public:
     void SetAsBlob(const std::string& value);
 
     // Property-style readers.
-    int32_t AsInteger() const { return GetAsInteger(); }
-    double AsFloat() const { return GetAsFloat(); }
-    double AsCurrency() const { return GetAsFloat(); }
-    host::TDateTime AsDate() const { return GetAsDateTime(); }
-    host::TDateTime AsTime() const { return GetAsDateTime(); }
-    host::TDateTime AsDateTime() const { return GetAsDateTime(); }
-    bool AsBoolean() const { return GetAsBoolean(); }
-    std::string AsMemo() const { return GetAsMemo(); }
-    std::string AsString() const { return GetAsString(); }
+    int32_t AsInteger() const {
+        return GetAsInteger();
+    }
+    double AsFloat() const {
+        return GetAsFloat();
+    }
+    double AsCurrency() const {
+        return GetAsFloat();
+    }
+    host::TDateTime AsDate() const {
+        return GetAsDateTime();
+    }
+    host::TDateTime AsTime() const {
+        return GetAsDateTime();
+    }
+    host::TDateTime AsDateTime() const {
+        return GetAsDateTime();
+    }
+    bool AsBoolean() const {
+        return GetAsBoolean();
+    }
+    std::string AsMemo() const {
+        return GetAsMemo();
+    }
+    std::string AsString() const {
+        return GetAsString();
+    }
 
-    TLumraParams* ParamCollection() const noexcept { return FParamCollection; }
-    const std::string& Name() const noexcept { return FName; }
-    void SetName(const std::string& value) { FName = value; }
-    const std::string& Alias() const noexcept { return FAlias; }
-    void SetAlias(const std::string& value) { FAlias = value; }
-    TLumraFieldTypes DataType() const noexcept { return FDataType; }
+    TLumraParams* ParamCollection() const noexcept {
+        return FParamCollection;
+    }
+    const std::string& Name() const noexcept {
+        return FName;
+    }
+    void SetName(const std::string& value) {
+        FName = value;
+    }
+    const std::string& Alias() const noexcept {
+        return FAlias;
+    }
+    void SetAlias(const std::string& value) {
+        FAlias = value;
+    }
+    TLumraFieldTypes DataType() const noexcept {
+        return FDataType;
+    }
     // The stored value as it is, for streaming and diagnostics.
-    const host::Variant& Data() const noexcept { return FData; }
-    bool IsNull() const noexcept { return FIsNull; }
-    void SetIsNull(bool value) noexcept { FIsNull = value; }
-    bool Bound() const noexcept { return FBound; }
-    void SetBound(bool value) noexcept { FBound = value; }
-    TLumraParamType ParamType() const noexcept { return FParamType; }
-    void SetParamType(TLumraParamType value) noexcept { FParamType = value; }
+    const host::Variant& Data() const noexcept {
+        return FData;
+    }
+    bool IsNull() const noexcept {
+        return FIsNull;
+    }
+    void SetIsNull(bool value) noexcept {
+        FIsNull = value;
+    }
+    bool Bound() const noexcept {
+        return FBound;
+    }
+    void SetBound(bool value) noexcept {
+        FBound = value;
+    }
+    TLumraParamType ParamType() const noexcept {
+        return FParamType;
+    }
+    void SetParamType(TLumraParamType value) noexcept {
+        FParamType = value;
+    }
 
     // Sets DataType without touching the stored value, as the stream reader
     // does before decoding the value block.
-    void SetDataTypeRaw(TLumraFieldTypes value) noexcept { FDataType = value; }
+    void SetDataTypeRaw(TLumraFieldTypes value) noexcept {
+        FDataType = value;
+    }
 
 private:
     friend class TLumraParams;
@@ -227,7 +279,9 @@ private:
     // InitValue's effect, available in every generation.
     void MarkValue() noexcept;
     // Stores text (and binary) setters' value: the common tail.
-    std::string DataAsText() const { return FData.AsString(); }
+    std::string DataAsText() const {
+        return FData.AsString();
+    }
 
     TLumraParams* FParamCollection = nullptr; // back reference, not owned
     std::string FName;

@@ -3,8 +3,8 @@
 // session and the statement. Including it gives a driver the whole contract.
 #pragma once
 
+#include "LmrBase/LmrBlobs.h"
 #include "LmrBase/LmrErrors.h"
 #include "LmrBase/LmrFieldDefs.h"
-#include "LmrBase/LmrBlobs.h"
-#include "LmrBase/LmrSession.h"
 #include "LmrBase/LmrSQL.h"
+#include "LmrBase/LmrSession.h"

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <limits>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
 #include "LmrBase/LmrErrors.h"
 #include "LmrBase/LmrFieldDefs.h"
 #include "LmrBase/LmrSQL.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
 
 namespace {
 
@@ -98,7 +98,9 @@ void TLumraBlobStream::Clear() noexcept {
     FEmpty = true;
 }
 
-int32_t TLumraBlobStream::GetBlobSize() { return FModified ? FBufferedSize : 0; }
+int32_t TLumraBlobStream::GetBlobSize() {
+    return FModified ? FBufferedSize : 0;
+}
 
 int32_t TLumraBlobStream::GetFieldNo() const {
     TLumraFieldDef* def = ColumnOf(*this);
@@ -115,7 +117,9 @@ int32_t TLumraBlobStream::GetFieldExtType() const {
 
 TLumraBlobManager::TLumraBlobManager(TLumraSQL* sql) : FSQL(sql) {}
 
-TLumraBlobManager::~TLumraBlobManager() { Clear(); }
+TLumraBlobManager::~TLumraBlobManager() {
+    Clear();
+}
 
 void TLumraBlobManager::AddBlob(TLumraBlobStream* stream) {
     if (stream == nullptr || stream->FBlobManager == this) return;
@@ -144,7 +148,8 @@ void TLumraBlobManager::Clear() {
 }
 
 void TLumraBlobManager::ClearBlobs() noexcept {
-    for (auto& stream : FList) stream->Clear();
+    for (auto& stream : FList)
+        stream->Clear();
 }
 
 TLumraBlobStream* TLumraBlobManager::GetBlob(uint16_t index) const {

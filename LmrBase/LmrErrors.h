@@ -52,9 +52,9 @@ extern const host::TResStringRec LUMRA_ERR_CURS_NOT_PREPARED;
 extern const host::TResStringRec LUMRA_ERR_CURS_NOT_OPENED;
 extern const host::TResStringRec LUMRA_ERR_CURS_READ_ONLY;
 extern const host::TResStringRec LUMRA_ERR_CURS_MISSING_ROWID;
-extern const host::TResStringRec LUMRA_ERR_FIELD_NOT_FOUND;  // placeholder: the field's name or number
-extern const host::TResStringRec LUMRA_ERR_PARAM_NOT_FOUND;  // placeholder: the host variable's name
-extern const host::TResStringRec LUMRA_ERR_BLOB_REQUIRED;    // placeholder: the field's name
+extern const host::TResStringRec LUMRA_ERR_FIELD_NOT_FOUND; // placeholder: the field's name or number
+extern const host::TResStringRec LUMRA_ERR_PARAM_NOT_FOUND; // placeholder: the host variable's name
+extern const host::TResStringRec LUMRA_ERR_BLOB_REQUIRED;   // placeholder: the field's name
 extern const host::TResStringRec LUMRA_ERR_BLOB_STREAM_INVALID;
 extern const host::TResStringRec LUMRA_ERR_BLOB_PICTURE_INVALID;
 extern const host::TResStringRec LUMRA_TXT_FALSE;
@@ -73,6 +73,9 @@ extern const host::TResStringRec LUMRA_TXT_TRUE;
 // LmrDummyProc<int(void*, const char*)> or plain LmrDummyProc (deduced from
 // the destination) names the fallback for int(void*, const char*).
 
+// This formatter version mangles requires-clauses; the templates below keep
+// their hand layout.
+// clang-format off
 // Stores Found, cast to the destination's type, into Dest when it is not
 // null, otherwise Fallback. Found is what dlsym returned for the entry point.
 template <class Fn>
@@ -137,3 +140,4 @@ typename LmrDetail::TSignature<Sig>::Result LmrDummyProcNoExcept(Args...) {
     else
         return R{};
 }
+// clang-format on

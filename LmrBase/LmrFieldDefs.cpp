@@ -26,9 +26,13 @@ TLumraFieldDef::~TLumraFieldDef() {
 // ---------------------------------------------------------------------------
 // TLumraFieldDefs
 
-TLumraFieldDefs::~TLumraFieldDefs() { TLumraFieldDefs::Clear(); }
+TLumraFieldDefs::~TLumraFieldDefs() {
+    TLumraFieldDefs::Clear();
+}
 
-void TLumraFieldDefs::Attach(TLumraFieldDef* def) { FList.emplace_back(def); }
+void TLumraFieldDefs::Attach(TLumraFieldDef* def) {
+    FList.emplace_back(def);
+}
 
 // Called from a description's destructor: the list gives up ownership
 // without deleting, since the description is already being destroyed.
@@ -60,7 +64,8 @@ TLumraFieldDef* TLumraFieldDefs::AddFieldDef(const std::string& name) {
 int32_t TLumraFieldDefs::Size() const {
     // Summed wide: a wrapped total would place the next column over earlier ones.
     int64_t sum = 0;
-    for (const auto& def : FList) sum += def->Size();
+    for (const auto& def : FList)
+        sum += def->Size();
     if (sum > std::numeric_limits<int32_t>::max() || sum < std::numeric_limits<int32_t>::min())
         throw host::ERangeError("Total size of the descriptions exceeds the 32-bit range");
     return static_cast<int32_t>(sum);
@@ -77,7 +82,9 @@ int32_t TLumraFieldDefs::IndexOf(const std::string& name) const {
     return -1;
 }
 
-TLumraFieldDef* TLumraFieldDefs::FieldByName(const std::string& name) const { return GetItem(IndexOf(name)); }
+TLumraFieldDef* TLumraFieldDefs::FieldByName(const std::string& name) const {
+    return GetItem(IndexOf(name));
+}
 
 bool TLumraFieldDefs::AnyBlob() const noexcept {
     return std::any_of(FList.begin(), FList.end(), [](const auto& def) {
@@ -88,7 +95,9 @@ bool TLumraFieldDefs::AnyBlob() const noexcept {
 // ---------------------------------------------------------------------------
 // TLumraVariableDefs
 
-TLumraVariableDefs::~TLumraVariableDefs() { TLumraVariableDefs::Clear(); }
+TLumraVariableDefs::~TLumraVariableDefs() {
+    TLumraVariableDefs::Clear();
+}
 
 void TLumraVariableDefs::Clear() {
     TLumraFieldDefs::Clear();

@@ -210,11 +210,17 @@ void TLumraSession::InternalLibraryHandleNeeded() {
     SetLibraryLoaded(true);
 }
 
-void TLumraSession::SetLibraryLoaded(bool value) { FLibraryLoaded = value; }
+void TLumraSession::SetLibraryLoaded(bool value) {
+    FLibraryLoaded = value;
+}
 
-int32_t TLumraSession::Execute(const std::string&) { return 0; }
+int32_t TLumraSession::Execute(const std::string&) {
+    return 0;
+}
 
-int32_t TLumraSession::Ping(char*) { return 0; }
+int32_t TLumraSession::Ping(char*) {
+    return 0;
+}
 
 void TLumraSession::DoEvent(const host::TNotifyEvent& event) {
     if (event) event(this);
@@ -231,5 +237,6 @@ void TLumraSession::ReleaseLibrary() {
 }
 
 void TLumraSession::UnlinkQueries() noexcept {
-    while (!FQueries.empty()) RemoveQuery(FQueries.back());
+    while (!FQueries.empty())
+        RemoveQuery(FQueries.back());
 }

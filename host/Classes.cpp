@@ -17,7 +17,8 @@ namespace {
 
 bool SameTextAscii(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -42,8 +43,8 @@ void EraseValue(std::vector<TComponent*>& list, TComponent* value) {
 std::string TObject::ClassName() const {
     const char* mangled = typeid(*this).name();
     int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                          &std::free);
+    std::unique_ptr<char, decltype(&std::free)> demangled(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
     std::string name = (status == 0 && demangled) ? demangled.get() : mangled;
     const std::string prefix = "host::";
     if (name.compare(0, prefix.size(), prefix) == 0) name.erase(0, prefix.size());
@@ -58,8 +59,7 @@ void TPersistent::Assign(TPersistent* source) {
 }
 
 void TPersistent::AssignTo(TPersistent* dest) {
-    if (dest == nullptr)
-        throw EConvertError("Cannot assign a " + ClassName() + " to a nil");
+    if (dest == nullptr) throw EConvertError("Cannot assign a " + ClassName() + " to a nil");
     dest->AssignError(this);
 }
 
@@ -77,7 +77,9 @@ std::string TPersistent::GetNamePath() {
     return result;
 }
 
-TPersistent* TPersistent::GetOwner() { return nullptr; }
+TPersistent* TPersistent::GetOwner() {
+    return nullptr;
+}
 
 void TPersistent::DefineProperties(TFiler*) {}
 
@@ -147,19 +149,24 @@ void TWriter::DefineProperty(const std::string& name, TReaderProc, TWriterProc w
     });
 }
 
-void TWriter::DefineBinaryProperty(const std::string& name, TStreamProc, TStreamProc writeData, bool hasData) {
+void TWriter::DefineBinaryProperty(const std::string& name, TStreamProc, TStreamProc writeData,
+                                   bool hasData) {
     if (!hasData || !writeData) return;
     WriteRecord(name, [&](TStream& body) { writeData(body); });
 }
 
-void TWriter::WriteInteger(int32_t value) { WriteInt32(Stream(), value); }
+void TWriter::WriteInteger(int32_t value) {
+    WriteInt32(Stream(), value);
+}
 
 void TWriter::WriteBoolean(bool value) {
     const unsigned char byte = value ? 1 : 0;
     Stream().WriteBuffer(&byte, 1);
 }
 
-void TWriter::WriteString(const std::string& value) { WriteBytes(Stream(), value); }
+void TWriter::WriteString(const std::string& value) {
+    WriteBytes(Stream(), value);
+}
 
 // ---------------------------------------------------------------- TReader
 
@@ -200,7 +207,9 @@ void TReader::DefineBinaryProperty(const std::string& name, TStreamProc readData
     readData(*FBody);
 }
 
-int32_t TReader::ReadInteger() { return ReadInt32(Stream()); }
+int32_t TReader::ReadInteger() {
+    return ReadInt32(Stream());
+}
 
 bool TReader::ReadBoolean() {
     unsigned char byte = 0;
@@ -208,7 +217,9 @@ bool TReader::ReadBoolean() {
     return byte != 0;
 }
 
-std::string TReader::ReadString() { return ReadBytes(Stream()); }
+std::string TReader::ReadString() {
+    return ReadBytes(Stream());
+}
 
 // ---------------------------------------------------------------- TComponent
 
@@ -232,7 +243,8 @@ TComponent::~TComponent() {
         Remove(child);
         // The siblings still alive hear of it, so none keeps a pointer to a
         // freed sibling while its own destructor runs.
-        for (size_t i = 0; i < FComponents.size(); ++i) FComponents[i]->Notification(child, opRemove);
+        for (size_t i = 0; i < FComponents.size(); ++i)
+            FComponents[i]->Notification(child, opRemove);
         delete child;
     }
     if (FOwner) FOwner->RemoveComponent(this);
@@ -272,7 +284,8 @@ TComponent* TComponent::FindComponent(const std::string& name) const {
 
 void TComponent::ValidateRename(TComponent* component, const std::string& currentName,
                                 const std::string& newName) const {
-    if (component && !SameTextAscii(currentName, newName) && component->FOwner == this && FindComponent(newName))
+    if (component && !SameTextAscii(currentName, newName) && component->FOwner == this &&
+        FindComponent(newName))
         throw EComponentError("A component named " + newName + " already exists");
 }
 
@@ -287,13 +300,15 @@ void TComponent::SetName(const std::string& value) {
 void TComponent::SetDesigning(bool value, bool setChildren) {
     SetComponentStateItem(csDesigning, value);
     if (setChildren)
-        for (TComponent* c : FComponents) c->SetDesigning(value, true);
+        for (TComponent* c : FComponents)
+            c->SetDesigning(value, true);
 }
 
 void TComponent::Destroying() {
     if (FComponentState.Contains(csDestroying)) return;
     FComponentState.Include(csDestroying);
-    for (TComponent* c : FComponents) c->Destroying();
+    for (TComponent* c : FComponents)
+        c->Destroying();
 }
 
 void TComponent::SetComponentStateItem(TComponentStateItem item, bool value) noexcept {
@@ -351,14 +366,18 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 void TComponent::Notification(TComponent* component, TOperation operation) {
     if (operation == opRemove && component) RemoveFreeNotification(component);
     // Index loop: a handler may remove owned components while we walk.
-    for (size_t i = 0; i < FComponents.size(); ++i) FComponents[i]->Notification(component, operation);
+    for (size_t i = 0; i < FComponents.size(); ++i)
+        FComponents[i]->Notification(component, operation);
 }
 
-void TComponent::Loaded() { FComponentState.Exclude(csLoading); }
+void TComponent::Loaded() {
+    FComponentState.Exclude(csLoading);
+}
 
 void TComponent::CollectTree(std::vector<TComponent*>& out) {
     out.push_back(this);
-    for (TComponent* c : FComponents) c->CollectTree(out);
+    for (TComponent* c : FComponents)
+        c->CollectTree(out);
 }
 
 bool TComponent::OwnsInTree(const TComponent* component) const {
@@ -370,13 +389,15 @@ bool TComponent::OwnsInTree(const TComponent* component) const {
 void TComponent::BeginLoading() {
     std::vector<TComponent*> tree;
     CollectTree(tree);
-    for (TComponent* c : tree) c->FComponentState = c->FComponentState + TComponentState{csLoading, csReading};
+    for (TComponent* c : tree)
+        c->FComponentState = c->FComponentState + TComponentState{csLoading, csReading};
 }
 
 void TComponent::EndLoading() {
     std::vector<TComponent*> tree;
     CollectTree(tree);
-    for (TComponent* c : tree) c->FComponentState.Exclude(csReading);
+    for (TComponent* c : tree)
+        c->FComponentState.Exclude(csReading);
     for (TComponent* c : tree) {
         // Only dereference components still in this tree: an earlier Loaded may have freed one.
         if (c != this && !OwnsInTree(c)) continue;
@@ -384,8 +405,12 @@ void TComponent::EndLoading() {
     }
 }
 
-TPersistent* TComponent::GetOwner() { return FOwner; }
+TPersistent* TComponent::GetOwner() {
+    return FOwner;
+}
 
-std::string TComponent::GetNamePath() { return FName; }
+std::string TComponent::GetNamePath() {
+    return FName;
+}
 
 } // namespace host

@@ -29,7 +29,8 @@ template <typename E> class TSet {
 public:
     constexpr TSet() noexcept = default;
     constexpr TSet(std::initializer_list<E> items) noexcept {
-        for (E item : items) FBits |= Bit(item);
+        for (E item : items)
+            FBits |= Bit(item);
     }
 
     constexpr bool Contains(E item) const noexcept { return (FBits & Bit(item)) != 0; }
@@ -281,7 +282,8 @@ public:
 private:
     void Insert(TComponent* component);
     void Remove(TComponent* component);
-    void ValidateRename(TComponent* component, const std::string& currentName, const std::string& newName) const;
+    void ValidateRename(TComponent* component, const std::string& currentName,
+                        const std::string& newName) const;
     void CollectTree(std::vector<TComponent*>& out);
     bool OwnsInTree(const TComponent* component) const;
 
@@ -289,8 +291,8 @@ private:
     std::string FName;
     int32_t FTag = 0;
     TComponentState FComponentState;
-    std::vector<TComponent*> FComponents;    // owned, deleted by the destructor
-    std::vector<TComponent*> FFreeNotifies;  // registered both ways, never dangling
+    std::vector<TComponent*> FComponents;   // owned, deleted by the destructor
+    std::vector<TComponent*> FFreeNotifies; // registered both ways, never dangling
 };
 
 } // namespace host

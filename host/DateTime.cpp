@@ -79,15 +79,16 @@ struct TextReader {
 };
 
 std::string_view TrimBlanks(std::string_view s) noexcept {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
     return s;
 }
 
 bool ReadDate(TextReader& r, int32_t& dayNumber) noexcept {
     int32_t y, m, d;
-    if (!r.Digits(1, 4, y) || !r.Skip('-') || !r.Digits(1, 2, m) || !r.Skip('-') ||
-        !r.Digits(1, 2, d))
+    if (!r.Digits(1, 4, y) || !r.Skip('-') || !r.Digits(1, 2, m) || !r.Skip('-') || !r.Digits(1, 2, d))
         return false;
     if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
     dayNumber = static_cast<int32_t>(DayNumber(y, m, d));
@@ -102,7 +103,8 @@ bool ReadTime(TextReader& r, int32_t& msecs) noexcept {
         if (r.Skip('.')) {
             const size_t start = r.pos;
             if (!r.Digits(1, 3, ms)) return false;
-            for (size_t n = r.pos - start; n < 3; ++n) ms *= 10;
+            for (size_t n = r.pos - start; n < 3; ++n)
+                ms *= 10;
         }
     }
     if (h > 23 || mi > 59 || sec > 59) return false;
@@ -121,7 +123,8 @@ bool Parse(std::string_view text, int kinds, TDateTime& value) noexcept {
     int32_t day = DateDelta, ms = 0;
     // A date has '-' after its first digits; a time has ':'.
     size_t i = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+        ++i;
     const bool startsWithDate = i < text.size() && text[i] == '-';
     if (startsWithDate) {
         if (!(kinds & 5) || !ReadDate(r, day)) return false;
@@ -186,15 +189,13 @@ TTimeStamp MSecsToTimeStamp(int64_t msecs) {
 }
 
 TDateTime EncodeDate(int32_t year, int32_t month, int32_t day) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month))
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
         throw EConvertError("Invalid argument to date encode");
     return static_cast<double>(DayNumber(year, month, day) - DateDelta);
 }
 
 TDateTime EncodeTime(int32_t hour, int32_t min, int32_t sec, int32_t msec) {
-    if (hour < 0 || hour > 23 || min < 0 || min > 59 || sec < 0 || sec > 59 || msec < 0 ||
-        msec > 999)
+    if (hour < 0 || hour > 23 || min < 0 || min > 59 || sec < 0 || sec > 59 || msec < 0 || msec > 999)
         throw EConvertError("Invalid argument to time encode");
     return static_cast<double>(((hour * 60 + min) * 60 + sec) * 1000 + msec) / MSecsPerDay;
 }
@@ -218,8 +219,7 @@ void DecodeTime(TDateTime value, uint16_t& hour, uint16_t& min, uint16_t& sec, u
 
 TDateTime Now() {
     const auto now = std::chrono::system_clock::now();
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     const std::time_t secs = static_cast<std::time_t>(ms / 1000);
     std::tm local{};
     localtime_r(&secs, &local);
@@ -250,8 +250,8 @@ std::string TimeToStr(TDateTime value) {
     DecodeTime(value, h, m, s, ms);
     char buf[40];
     if (ms != 0)
-        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u.%03u", unsigned{h}, unsigned{m},
-                      unsigned{s}, unsigned{ms});
+        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u.%03u", unsigned{h}, unsigned{m}, unsigned{s},
+                      unsigned{ms});
     else
         std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned{h}, unsigned{m}, unsigned{s});
     return buf;

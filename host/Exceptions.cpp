@@ -6,7 +6,9 @@
 
 namespace host {
 
-void Abort() { throw EAbort("Operation aborted"); }
+void Abort() {
+    throw EAbort("Operation aborted");
+}
 
 void DatabaseError(const std::string& message, const TComponent* component) {
     if (component && !component->Name().empty()) throw EDatabaseError(component->Name() + ": " + message);

@@ -29,10 +29,10 @@ private:
 };
 
 // Declares a class that adds nothing to its base but its identity.
-#define HOST_DECLARE_EXCEPTION(Name, Base) \
-    class Name : public Base {             \
-    public:                                \
-        using Base::Base;                  \
+#define HOST_DECLARE_EXCEPTION(Name, Base)                                                                   \
+    class Name : public Base {                                                                               \
+    public:                                                                                                  \
+        using Base::Base;                                                                                    \
     };
 
 HOST_DECLARE_EXCEPTION(EAbort, Exception)
@@ -68,11 +68,10 @@ HOST_DECLARE_EXCEPTION(EDatabaseError, Exception)
 // occurred before it, if any.
 class EUpdateError : public EDatabaseError {
 public:
-    EUpdateError(std::string message, std::string context, int32_t errorCode,
-                 int32_t previousError, std::exception_ptr originalException = nullptr)
-        : EDatabaseError(std::move(message)), FContext(std::move(context)),
-          FErrorCode(errorCode), FPreviousError(previousError),
-          FOriginalException(std::move(originalException)) {}
+    EUpdateError(std::string message, std::string context, int32_t errorCode, int32_t previousError,
+                 std::exception_ptr originalException = nullptr)
+        : EDatabaseError(std::move(message)), FContext(std::move(context)), FErrorCode(errorCode),
+          FPreviousError(previousError), FOriginalException(std::move(originalException)) {}
 
     const std::string& Context() const noexcept { return FContext; }
     int32_t ErrorCode() const noexcept { return FErrorCode; }

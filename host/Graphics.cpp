@@ -25,19 +25,22 @@ void PutU32(uint8_t* p, uint32_t v) {
         p[i] = uint8_t(v >> (8 * i));
 }
 
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t GetU16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 
 uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-[[noreturn]] void BadBitmap(const char* why) { throw EInvalidGraphic(std::string("Bitmap image is not valid: ") + why); }
+[[noreturn]] void BadBitmap(const char* why) {
+    throw EInvalidGraphic(std::string("Bitmap image is not valid: ") + why);
+}
 
 // Reads exactly count bytes or reports a damaged image; the stream's own
 // read error would blame the stream, but here the image is what is short.
 void ReadExact(TStream& stream, void* buffer, int64_t count) {
-    if (stream.Read(buffer, int32_t(count)) != int32_t(count))
-        BadBitmap("unexpected end of data");
+    if (stream.Read(buffer, int32_t(count)) != int32_t(count)) BadBitmap("unexpected end of data");
 }
 
 } // namespace
@@ -55,8 +58,7 @@ void TGraphic::LoadFromFile(const std::string& fileName) {
 void TBitmap::SetSize(int32_t width, int32_t height) {
     if (width < 0 || height < 0 || int64_t(width) * height > MaxPixels)
         throw EInvalidGraphicOperation("Invalid bitmap size");
-    if (width == FWidth && height == FHeight)
-        return;
+    if (width == FWidth && height == FHeight) return;
     std::vector<TColor> pixels(size_t(width) * size_t(height), 0);
     for (int32_t y = 0; y < std::min(height, FHeight); ++y)
         for (int32_t x = 0; x < std::min(width, FWidth); ++x)
@@ -106,16 +108,14 @@ void TBitmap::SaveToStream(TStream& stream) const {
             row[size_t(x) * 3 + 1] = uint8_t(c >> 8);  // green
             row[size_t(x) * 3 + 2] = uint8_t(c);       // red
         }
-        if (rowSize > 0)
-            stream.WriteBuffer(row.data(), int32_t(rowSize));
+        if (rowSize > 0) stream.WriteBuffer(row.data(), int32_t(rowSize));
     }
 }
 
 void TBitmap::LoadFromStream(TStream& stream) {
     uint8_t header[FileHeaderSize + InfoHeaderSize];
     ReadExact(stream, header, sizeof header);
-    if (header[0] != 'B' || header[1] != 'M')
-        BadBitmap("no BM signature");
+    if (header[0] != 'B' || header[1] != 'M') BadBitmap("no BM signature");
     const uint32_t offBits = GetU32(header + 10);
     const uint8_t* info = header + FileHeaderSize;
     const uint32_t infoSize = GetU32(info + 0);
@@ -124,18 +124,14 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const uint16_t planes = GetU16(info + 12);
     const uint16_t bitCount = GetU16(info + 14);
     const uint32_t compression = GetU32(info + 16);
-    if (infoSize < InfoHeaderSize)
-        BadBitmap("unsupported header");
+    if (infoSize < InfoHeaderSize) BadBitmap("unsupported header");
     if (planes != 1 || compression != 0 || (bitCount != 24 && bitCount != 32))
         BadBitmap("only uncompressed 24-bit and 32-bit images are supported");
-    if (width < 0 || rawHeight == INT32_MIN)
-        BadBitmap("bad dimensions");
+    if (width < 0 || rawHeight == INT32_MIN) BadBitmap("bad dimensions");
     const bool topDown = rawHeight < 0;
     const int32_t height = topDown ? -rawHeight : rawHeight;
-    if (int64_t(width) * height > MaxPixels)
-        BadBitmap("image too large");
-    if (offBits < FileHeaderSize + infoSize)
-        BadBitmap("pixel data overlaps the header");
+    if (int64_t(width) * height > MaxPixels) BadBitmap("image too large");
+    if (offBits < FileHeaderSize + infoSize) BadBitmap("pixel data overlaps the header");
 
     // Skip whatever lies between the headers we read and the pixel data.
     int64_t gap = int64_t(offBits) - (FileHeaderSize + InfoHeaderSize);
@@ -148,8 +144,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
 
     const int64_t bytesPerPixel = bitCount / 8;
     const int64_t rowSize = (int64_t(width) * bytesPerPixel + 3) & ~int64_t(3);
-    if (rowSize * height > stream.Size() - stream.Position())
-        BadBitmap("unexpected end of data");
+    if (rowSize * height > stream.Size() - stream.Position()) BadBitmap("unexpected end of data");
 
     std::vector<TColor> pixels(size_t(width) * size_t(height), 0);
     std::vector<uint8_t> row(size_t(rowSize), 0);
@@ -177,13 +172,16 @@ void TBitmap::Assign(TPersistent* source) {
 }
 
 void TMetafile::SaveToStream(TStream&) const {}
-void TMetafile::LoadFromStream(TStream&) { throw EInvalidGraphic("Metafile images cannot be loaded"); }
+void TMetafile::LoadFromStream(TStream&) {
+    throw EInvalidGraphic("Metafile images cannot be loaded");
+}
 void TIcon::SaveToStream(TStream&) const {}
-void TIcon::LoadFromStream(TStream&) { throw EInvalidGraphic("Icon images cannot be loaded"); }
+void TIcon::LoadFromStream(TStream&) {
+    throw EInvalidGraphic("Icon images cannot be loaded");
+}
 
 TBitmap* TPicture::Bitmap() {
-    if (auto* bitmap = dynamic_cast<TBitmap*>(FGraphic.get()))
-        return bitmap;
+    if (auto* bitmap = dynamic_cast<TBitmap*>(FGraphic.get())) return bitmap;
     FGraphic = std::make_unique<TBitmap>();
     return static_cast<TBitmap*>(FGraphic.get());
 }
@@ -194,8 +192,7 @@ void TPicture::Assign(TPersistent* source) {
         return;
     }
     if (auto* picture = dynamic_cast<TPicture*>(source)) {
-        if (picture == this)
-            return;
+        if (picture == this) return;
         if (!picture->FGraphic) {
             FGraphic.reset();
             return;
@@ -204,8 +201,7 @@ void TPicture::Assign(TPersistent* source) {
     }
     if (auto* graphic = dynamic_cast<TGraphic*>(source)) {
         auto copy = graphic->NewEmpty();
-        if (auto* bitmap = dynamic_cast<TBitmap*>(copy.get()))
-            bitmap->Assign(graphic);
+        if (auto* bitmap = dynamic_cast<TBitmap*>(copy.get())) bitmap->Assign(graphic);
         FGraphic = std::move(copy);
         return;
     }

@@ -9,7 +9,8 @@
 namespace host {
 
 void TList::CheckIndex(int32_t index) const {
-    if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count())
+        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 void TList::Notify(void*, TListNotification) {}
@@ -22,7 +23,8 @@ int32_t TList::Add(void* item) {
 }
 
 void TList::Insert(int32_t index, void* item) {
-    if (index < 0 || index > Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index > Count())
+        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
     FList.insert(FList.begin() + index, item);
     if (item) Notify(item, lnAdded);
 }
@@ -61,7 +63,8 @@ void TList::Clear() {
 
 void TList::SetCount(int32_t value) {
     if (value < 0) throw EListError("List count out of bounds (" + std::to_string(value) + ")");
-    while (Count() > value) Delete(Count() - 1);
+    while (Count() > value)
+        Delete(Count() - 1);
     FList.resize(static_cast<size_t>(value), nullptr);
 }
 
@@ -106,7 +109,9 @@ void TList::Move(int32_t curIndex, int32_t newIndex) {
     FList.insert(FList.begin() + newIndex, item);
 }
 
-void TList::Pack() { FList.erase(std::remove(FList.begin(), FList.end(), nullptr), FList.end()); }
+void TList::Pack() {
+    FList.erase(std::remove(FList.begin(), FList.end(), nullptr), FList.end());
+}
 
 void TList::Sort(TListSortCompare compare) {
     if (!compare || FList.size() < 2) return;

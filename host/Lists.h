@@ -25,9 +25,9 @@ public:
     int32_t Add(void* item);                // returns the new item's index
     void Insert(int32_t index, void* item); // 0..Count
     void Delete(int32_t index);
-    int32_t Remove(void* item);             // index the first match had, or -1
-    void* Extract(void* item);              // removes the first match; returns it, or null
-    int32_t IndexOf(void* item) const;      // first match or -1
+    int32_t Remove(void* item);        // index the first match had, or -1
+    void* Extract(void* item);         // removes the first match; returns it, or null
+    int32_t IndexOf(void* item) const; // first match or -1
     void Clear();
 
     int32_t Count() const noexcept { return static_cast<int32_t>(FList.size()); }

@@ -17,8 +17,7 @@ TParam::TParam(TParams* params, TParamType paramType) : FParamType(paramType) {
 }
 
 TParam::~TParam() {
-    if (FParams == nullptr)
-        return;
+    if (FParams == nullptr) return;
     // Deleted by its owner directly: leave the list without deleting again.
     auto& items = FParams->FItems;
     auto it = std::find_if(items.begin(), items.end(), [this](const auto& p) { return p.get() == this; });
@@ -49,16 +48,31 @@ void TParam::SetValue(const Variant& value) {
     if (FDataType == ftUnknown) {
         switch (value.VarType()) {
         case varSmallint:
-        case varByte: FDataType = ftSmallint; break;
-        case varInteger: FDataType = ftInteger; break;
-        case varCurrency: FDataType = ftBCD; break;
+        case varByte:
+            FDataType = ftSmallint;
+            break;
+        case varInteger:
+            FDataType = ftInteger;
+            break;
+        case varCurrency:
+            FDataType = ftBCD;
+            break;
         case varSingle:
-        case varDouble: FDataType = ftFloat; break;
-        case varDate: FDataType = ftDateTime; break;
-        case varBoolean: FDataType = ftBoolean; break;
+        case varDouble:
+            FDataType = ftFloat;
+            break;
+        case varDate:
+            FDataType = ftDateTime;
+            break;
+        case varBoolean:
+            FDataType = ftBoolean;
+            break;
         case varString:
-        case varOleStr: FDataType = ftString; break;
-        default: break;
+        case varOleStr:
+            FDataType = ftString;
+            break;
+        default:
+            break;
         }
     }
     FData = value;
@@ -66,23 +80,22 @@ void TParam::SetValue(const Variant& value) {
 }
 
 void TParam::SetAsString(const std::string& value) {
-    if (FDataType == ftUnknown)
-        FDataType = ftString;
+    if (FDataType == ftUnknown) FDataType = ftString;
     SetValue(Variant(value));
 }
 
 void TParam::SetAsInteger(int32_t value) {
-    if (FDataType == ftUnknown)
-        FDataType = ftInteger;
+    if (FDataType == ftUnknown) FDataType = ftInteger;
     SetValue(Variant(value));
 }
 
-TParams::~TParams() { Clear(); }
+TParams::~TParams() {
+    Clear();
+}
 
 void TParams::Assign(TPersistent* source) {
     if (auto* other = dynamic_cast<TParams*>(source)) {
-        if (other == this)
-            return;
+        if (other == this) return;
         Clear();
         for (const auto& p : other->FItems)
             (new TParam(this))->Assign(p.get());
@@ -100,21 +113,18 @@ TParam* TParams::CreateParam(TFieldType fieldType, const std::string& paramName,
 
 TParam* TParams::FindParam(const std::string& value) const {
     for (const auto& p : FItems)
-        if (AnsiSameText(p->FName, value))
-            return p.get();
+        if (AnsiSameText(p->FName, value)) return p.get();
     return nullptr;
 }
 
 TParam* TParams::ParamByName(const std::string& value) const {
     TParam* param = FindParam(value);
-    if (param == nullptr)
-        DatabaseError(Format("Parameter '%s' not found", {value}));
+    if (param == nullptr) DatabaseError(Format("Parameter '%s' not found", {value}));
     return param;
 }
 
 TParam* TParams::Items(int32_t index) const {
-    if (index < 0 || index >= Count())
-        throw EListError(Format("List index out of bounds (%d)", {index}));
+    if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", {index}));
     return FItems[size_t(index)].get();
 }
 

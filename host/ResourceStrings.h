@@ -15,8 +15,7 @@ struct TResStringRec {
 
 // Declares a resource string constant whose identifier is its own name:
 //   HOST_RESOURCESTRING(SNoData, "No data")
-#define HOST_RESOURCESTRING(Name, Text) \
-    inline constexpr ::host::TResStringRec Name{#Name, Text};
+#define HOST_RESOURCESTRING(Name, Text) inline constexpr ::host::TResStringRec Name{#Name, Text};
 
 // The current text of rec: its override if one is set, else rec.Text.
 // Safe to call from any thread.

@@ -15,7 +15,9 @@ namespace host {
 
 namespace {
 
-std::string SystemMessage(int error) { return std::system_category().message(error); }
+std::string SystemMessage(int error) {
+    return std::system_category().message(error);
+}
 
 int64_t ResolveSeek(int64_t offset, TSeekOrigin origin, int64_t position, int64_t size) {
     switch (origin) {
@@ -176,7 +178,8 @@ int32_t TFileStream::Read(void* buffer, int32_t count) {
     if (count <= 0) return 0;
     int32_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(FHandle, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
+        const ssize_t n =
+            ::read(FHandle, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<int32_t>(n);
@@ -199,8 +202,10 @@ int32_t TFileStream::Write(const void* buffer, int32_t count) {
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     int whence = SEEK_SET;
-    if (origin == soFromCurrent) whence = SEEK_CUR;
-    else if (origin == soFromEnd) whence = SEEK_END;
+    if (origin == soFromCurrent)
+        whence = SEEK_CUR;
+    else if (origin == soFromEnd)
+        whence = SEEK_END;
     return static_cast<int64_t>(::lseek(FHandle, static_cast<off_t>(offset), whence));
 }
 

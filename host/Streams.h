@@ -96,7 +96,7 @@ public:
     TFileStream(const std::string& fileName, uint16_t mode);
     ~TFileStream() override;
 
-    int32_t Read(void* buffer, int32_t count) override;   // 0 on a system error
+    int32_t Read(void* buffer, int32_t count) override; // 0 on a system error
     int32_t Write(const void* buffer, int32_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override; // -1 on a system error
     // Truncates or extends the file; EStreamError on failure.

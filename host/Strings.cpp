@@ -54,7 +54,9 @@ void TStrings::Error(const std::string& messagePrefix, int32_t index) {
     throw EStringListError(messagePrefix + " (" + std::to_string(index) + ")");
 }
 
-TObject* TStrings::GetObject(int32_t) const { return nullptr; }
+TObject* TStrings::GetObject(int32_t) const {
+    return nullptr;
+}
 
 void TStrings::Put(int32_t index, const std::string& s) {
     TObject* object = GetObject(index);
@@ -109,9 +111,11 @@ void TStrings::AddStrings(TStrings* strings) {
     if (!strings) return;
     // Copied first, so adding a list to itself (or to a sorted list) sees a fixed source.
     std::vector<std::pair<std::string, TObject*>> items;
-    for (int32_t i = 0; i < strings->GetCount(); ++i) items.emplace_back(strings->Get(i), strings->GetObject(i));
+    for (int32_t i = 0; i < strings->GetCount(); ++i)
+        items.emplace_back(strings->Get(i), strings->GetObject(i));
     TUpdateGuard guard(*this);
-    for (auto& [s, object] : items) AddObject(s, object);
+    for (auto& [s, object] : items)
+        AddObject(s, object);
 }
 
 int32_t TStrings::IndexOf(const std::string& s) const {
@@ -176,7 +180,8 @@ void TStrings::SetText(const std::string& value) {
     size_t p = 0;
     while (p < value.size()) {
         const size_t start = p;
-        while (p < value.size() && value[p] != '\r' && value[p] != '\n') ++p;
+        while (p < value.size() && value[p] != '\r' && value[p] != '\n')
+            ++p;
         Add(value.substr(start, p - start));
         if (p < value.size() && value[p] == '\r') ++p;
         if (p < value.size() && value[p] == '\n') ++p;
@@ -201,7 +206,8 @@ void TStrings::SetCommaText(const std::string& value) {
     // As the host, a NUL byte ends the text.
     const size_t n = std::min(value.size(), value.find('\0'));
     size_t p = 0;
-    while (p < n && IsBlank(value[p])) ++p;
+    while (p < n && IsBlank(value[p]))
+        ++p;
     while (p < n) {
         std::string item;
         if (value[p] == '"') {
@@ -220,11 +226,13 @@ void TStrings::SetCommaText(const std::string& value) {
             }
         } else {
             const size_t start = p;
-            while (p < n && static_cast<unsigned char>(value[p]) > ' ' && value[p] != ',') ++p;
+            while (p<n&& static_cast<unsigned char>(value[p])> ' ' && value[p] != ',')
+                ++p;
             item = value.substr(start, p - start);
         }
         Add(item);
-        while (p < n && IsBlank(value[p])) ++p;
+        while (p < n && IsBlank(value[p]))
+            ++p;
         if (p < n && value[p] == ',') {
             do {
                 ++p;
@@ -385,7 +393,9 @@ int32_t TStringList::CompareStrings(const std::string& s1, const std::string& s2
     return FCaseSensitive ? AnsiCompareStr(s1, s2) : AnsiCompareText(s1, s2);
 }
 
-int32_t TStringList::Add(const std::string& s) { return AddObject(s, nullptr); }
+int32_t TStringList::Add(const std::string& s) {
+    return AddObject(s, nullptr);
+}
 
 int32_t TStringList::AddObject(const std::string& s, TObject* object) {
     int32_t index = GetCount();
@@ -441,8 +451,10 @@ void TStringList::QuickSort(int32_t l, int32_t r, TStringListSortCompare compare
         int32_t j = r;
         int32_t p = l + (r - l) / 2;
         do {
-            while (i < r && compare(this, i, p) < 0) ++i;
-            while (j > l && compare(this, j, p) > 0) --j;
+            while (i < r && compare(this, i, p) < 0)
+                ++i;
+            while (j > l && compare(this, j, p) > 0)
+                --j;
             if (i <= j) {
                 std::swap(FList[static_cast<size_t>(i)], FList[static_cast<size_t>(j)]);
                 if (p == i)

@@ -21,8 +21,8 @@ public:
     // --- the protocol a subclass implements
     virtual std::string Get(int32_t index) const = 0;
     virtual int32_t GetCount() const = 0;
-    virtual TObject* GetObject(int32_t index) const;  // base: null
-    virtual void Put(int32_t index, const std::string& s); // base: delete and insert
+    virtual TObject* GetObject(int32_t index) const;        // base: null
+    virtual void Put(int32_t index, const std::string& s);  // base: delete and insert
     virtual void PutObject(int32_t index, TObject* object); // base: ignores it
     virtual void Insert(int32_t index, const std::string& s) = 0;
     virtual void Delete(int32_t index) = 0;
@@ -50,7 +50,7 @@ public:
     int32_t IndexOfObject(TObject* object) const;
 
     // --- name=value lines
-    std::string Names(int32_t index) const; // text before the first '='; "" without one
+    std::string Names(int32_t index) const;            // text before the first '='; "" without one
     std::string Values(const std::string& name) const; // text after the first '='; "" when absent
     // Replaces or appends "name=value"; an empty Value deletes the line.
     void SetValues(const std::string& name, const std::string& value);

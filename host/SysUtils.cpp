@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 namespace host {
@@ -17,10 +17,10 @@ namespace {
 
 // Unicode of the Windows-1252 bytes 0x80..0x9F; the five unassigned bytes
 // map to the C1 control of the same value, as Windows does.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 unsigned char Byte(char c) noexcept {
     return static_cast<unsigned char>(c);
@@ -51,7 +51,8 @@ char Identity(char c) noexcept {
 size_t BoundedLen(const char* s, uint32_t maxLen) noexcept {
     if (!s) return 0;
     size_t n = 0;
-    while (n < maxLen && s[n] != '\0') ++n;
+    while (n < maxLen && s[n] != '\0')
+        ++n;
     return n;
 }
 
@@ -64,11 +65,16 @@ char AnsiUpperChar(char c) noexcept {
     if (b >= 'a' && b <= 'z') return static_cast<char>(b - 32);
     if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<char>(b - 32);
     switch (b) {
-    case 0x9A: return static_cast<char>(0x8A);
-    case 0x9C: return static_cast<char>(0x8C);
-    case 0x9E: return static_cast<char>(0x8E);
-    case 0xFF: return static_cast<char>(0x9F);
-    default: return c;
+    case 0x9A:
+        return static_cast<char>(0x8A);
+    case 0x9C:
+        return static_cast<char>(0x8C);
+    case 0x9E:
+        return static_cast<char>(0x8E);
+    case 0xFF:
+        return static_cast<char>(0x9F);
+    default:
+        return c;
     }
 }
 
@@ -77,11 +83,16 @@ char AnsiLowerChar(char c) noexcept {
     if (b >= 'A' && b <= 'Z') return static_cast<char>(b + 32);
     if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<char>(b + 32);
     switch (b) {
-    case 0x8A: return static_cast<char>(0x9A);
-    case 0x8C: return static_cast<char>(0x9C);
-    case 0x8E: return static_cast<char>(0x9E);
-    case 0x9F: return static_cast<char>(0xFF);
-    default: return c;
+    case 0x8A:
+        return static_cast<char>(0x9A);
+    case 0x8C:
+        return static_cast<char>(0x9C);
+    case 0x8E:
+        return static_cast<char>(0x9E);
+    case 0x9F:
+        return static_cast<char>(0xFF);
+    default:
+        return c;
     }
 }
 
@@ -156,18 +167,20 @@ uint32_t StrBufSize(const char* buffer) noexcept {
 }
 
 void StrDispose(char* buffer) noexcept {
-    if (buffer) delete[] (buffer - StrAllocHeader);
+    if (buffer) delete[](buffer - StrAllocHeader);
 }
 
 std::string TrimLeft(const std::string& s) {
     size_t i = 0;
-    while (i < s.size() && Byte(s[i]) <= ' ') ++i;
+    while (i < s.size() && Byte(s[i]) <= ' ')
+        ++i;
     return s.substr(i);
 }
 
 std::string TrimRight(const std::string& s) {
     size_t n = s.size();
-    while (n > 0 && Byte(s[n - 1]) <= ' ') --n;
+    while (n > 0 && Byte(s[n - 1]) <= ' ')
+        --n;
     return s.substr(0, n);
 }
 
@@ -218,9 +231,8 @@ std::string WideToAnsi(std::u16string_view s) {
             continue;
         }
         const auto* hit = std::find(std::begin(Cp1252High), std::end(Cp1252High), c);
-        r.push_back(hit != std::end(Cp1252High)
-                        ? static_cast<char>(0x80 + (hit - std::begin(Cp1252High)))
-                        : '?');
+        r.push_back(hit != std::end(Cp1252High) ? static_cast<char>(0x80 + (hit - std::begin(Cp1252High)))
+                                                : '?');
     }
     return r;
 }
@@ -310,7 +322,8 @@ std::string QuotedStr(const std::string& s) {
 
 bool TryStrToInt64(const std::string& s, int64_t& value) noexcept {
     size_t i = 0;
-    while (i < s.size() && Byte(s[i]) <= ' ') ++i;
+    while (i < s.size() && Byte(s[i]) <= ' ')
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     int base = 10;
@@ -480,7 +493,8 @@ std::string ScientificText(double v, int32_t digits) {
     // The host writes at least three exponent digits: 1.5E+003.
     const size_t e = r.find('E');
     std::string exponent = r.substr(e + 2);
-    while (exponent.size() < 3) exponent.insert(0, "0");
+    while (exponent.size() < 3)
+        exponent.insert(0, "0");
     return r.substr(0, e + 2) + exponent;
 }
 
@@ -573,8 +587,8 @@ std::string Format(const std::string& fmt, std::span<const Variant> args) {
             if (!IsIntegral(arg)) BadFormat(fmt);
             const int64_t v = arg.AsInt64();
             // Negative values read as their two's complement of the argument's width.
-            const uint64_t u = arg.VarType() == varInt64 ? static_cast<uint64_t>(v)
-                                                         : uint64_t{static_cast<uint32_t>(v)};
+            const uint64_t u =
+                arg.VarType() == varInt64 ? static_cast<uint64_t>(v) : uint64_t{static_cast<uint32_t>(v)};
             if (type == 'u') {
                 text = std::to_string(u);
                 if (prec > static_cast<int32_t>(text.size()))
@@ -593,8 +607,10 @@ std::string Format(const std::string& fmt, std::span<const Variant> args) {
         case 'm': {
             if (!IsFloating(arg)) BadFormat(fmt);
             const double v = arg.AsDouble();
-            if (type == 'e') text = ScientificText(v, prec < 0 ? 15 : prec);
-            else if (type == 'g') text = GeneralText(v, prec < 0 ? 15 : prec);
+            if (type == 'e')
+                text = ScientificText(v, prec < 0 ? 15 : prec);
+            else if (type == 'g')
+                text = GeneralText(v, prec < 0 ? 15 : prec);
             else {
                 text = FixedText(v, std::clamp(prec < 0 ? 2 : prec, 0, 18));
                 if (type != 'f') text = WithThousands(text);
@@ -623,8 +639,7 @@ std::string Format(const std::string& fmt, std::initializer_list<Variant> args) 
     return Format(fmt, std::span<const Variant>(args.begin(), args.size()));
 }
 
-void DatabaseErrorFmt(const std::string& fmt, std::span<const Variant> args,
-                      const TComponent* component) {
+void DatabaseErrorFmt(const std::string& fmt, std::span<const Variant> args, const TComponent* component) {
     DatabaseError(Format(fmt, args), component);
 }
 

@@ -21,8 +21,7 @@ struct Variant::TVarArrayData {
     int32_t LockCount = 0;
 
     int64_t Count() const noexcept {
-        return ElemType == varByte ? static_cast<int64_t>(Bytes.size())
-                                   : static_cast<int64_t>(Items.size());
+        return ElemType == varByte ? static_cast<int64_t>(Bytes.size()) : static_cast<int64_t>(Items.size());
     }
 };
 
@@ -59,8 +58,8 @@ bool IsStringType(TVarType t) noexcept {
 }
 
 [[noreturn]] void OverflowError(TVarType from, TVarType to) {
-    throw EVariantOverflowError("Overflow while converting variant of type (" +
-                                VarTypeAsText(from) + ") into type (" + VarTypeAsText(to) + ")");
+    throw EVariantOverflowError("Overflow while converting variant of type (" + VarTypeAsText(from) +
+                                ") into type (" + VarTypeAsText(to) + ")");
 }
 
 // Rounds to nearest, ties to even, as the host does for float → integer.
@@ -129,7 +128,8 @@ std::string Currency::ToString() const {
     uint64_t frac = magnitude % Scale;
     if (frac != 0) {
         std::string digits = std::to_string(frac + Scale).substr(1); // four digits
-        while (digits.back() == '0') digits.pop_back();
+        while (digits.back() == '0')
+            digits.pop_back();
         text += '.' + digits;
     }
     return negative ? '-' + text : text;
@@ -153,24 +153,27 @@ Currency Currency::Parse(std::string_view text) {
     if (i < t.size() && t[i] == '.') {
         ++i;
         while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-            if (fracDigits < 4) frac = frac * 10 + (t[i] - '0');
-            else exact = false;
+            if (fracDigits < 4)
+                frac = frac * 10 + (t[i] - '0');
+            else
+                exact = false;
             ++i;
             ++fracDigits;
         }
     }
     if (i == t.size() && exact && intDigits + fracDigits > 0 && fits) {
-        for (size_t n = fracDigits; n < 4; ++n) frac *= 10;
+        for (size_t n = fracDigits; n < 4; ++n)
+            frac *= 10;
         int64_t scaled;
-        if (__builtin_mul_overflow(whole, Scale, &scaled) ||
-            __builtin_add_overflow(scaled, frac, &scaled))
+        if (__builtin_mul_overflow(whole, Scale, &scaled) || __builtin_add_overflow(scaled, frac, &scaled))
             OverflowError(varString, varCurrency);
         return FromScaled(negative ? -scaled : scaled);
     }
     double d;
     if (!TryStrToFloat(t, d))
         throw EVariantTypeCastError("Could not convert variant of type (String) into type "
-                                    "(Currency): '" + std::string(text) + "'");
+                                    "(Currency): '" +
+                                    std::string(text) + "'");
     return FromDouble(d);
 }
 
@@ -240,8 +243,8 @@ Variant::TVarArrayData& Variant::MutableArrayData() {
 namespace {
 
 // Integer value of v for a target integer type with range lo..hi.
-int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi,
-                   int64_t intValue, double floatValue) {
+int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi, int64_t intValue,
+                   double floatValue) {
     const TVarType t = v.VarType();
     int64_t r = 0;
     if (t == varEmpty) {
@@ -251,8 +254,7 @@ int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi,
     } else if (t == varBoolean) {
         r = intValue != 0 ? -1 : 0;
     } else if (t == varCurrency) {
-        if (!DoubleToInt64(static_cast<double>(intValue) / Currency::Scale, r))
-            OverflowError(t, target);
+        if (!DoubleToInt64(static_cast<double>(intValue) / Currency::Scale, r)) OverflowError(t, target);
     } else if (IsFloatType(t)) {
         if (!DoubleToInt64(floatValue, r)) OverflowError(t, target);
     } else if (IsStringType(t)) {
@@ -460,8 +462,7 @@ Variant VarArrayCreate(int32_t low, int32_t high, TVarType elementType) {
     const bool supported = elementType == varVariant || IsIntegerType(elementType) ||
                            IsFloatType(elementType) || IsStringType(elementType) ||
                            elementType == varCurrency || elementType == varBoolean;
-    if (!supported) throw EVariantError("Invalid variant array element type " +
-                                        VarTypeAsText(elementType));
+    if (!supported) throw EVariantError("Invalid variant array element type " + VarTypeAsText(elementType));
     auto data = std::make_shared<Variant::TVarArrayData>();
     data->Low = low;
     data->ElemType = elementType;
@@ -469,8 +470,7 @@ Variant VarArrayCreate(int32_t low, int32_t high, TVarType elementType) {
     if (elementType == varByte)
         data->Bytes.assign(count, 0);
     else
-        data->Items.assign(count, elementType == varVariant ? Variant()
-                                                            : VarAsType(Variant(), elementType));
+        data->Items.assign(count, elementType == varVariant ? Variant() : VarAsType(Variant(), elementType));
     Variant v;
     v.FType = static_cast<TVarType>(varArray | elementType);
     v.FValue = std::move(data);
@@ -479,7 +479,8 @@ Variant VarArrayCreate(int32_t low, int32_t high, TVarType elementType) {
 
 Variant VarArrayOf(std::span<const Variant> values) {
     Variant v = VarArrayCreate(0, static_cast<int32_t>(values.size()) - 1, varVariant);
-    for (size_t i = 0; i < values.size(); ++i) v.SetElement(static_cast<int32_t>(i), values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        v.SetElement(static_cast<int32_t>(i), values[i]);
     return v;
 }
 
@@ -505,8 +506,7 @@ int32_t VarArrayHighBound(const Variant& v, int32_t dim) {
 void* VarArrayLock(Variant& v) {
     Variant::TVarArrayData& a = v.MutableArrayData();
     ++a.LockCount;
-    return a.ElemType == varByte ? static_cast<void*>(a.Bytes.data())
-                                 : static_cast<void*>(a.Items.data());
+    return a.ElemType == varByte ? static_cast<void*>(a.Bytes.data()) : static_cast<void*>(a.Items.data());
 }
 
 void VarArrayUnlock(Variant& v) {
@@ -589,25 +589,44 @@ Variant VarAsType(const Variant& v, TVarType type) {
 std::string VarTypeAsText(TVarType type) {
     if (type & varArray) return "Array of " + VarTypeAsText(type & varTypeMask);
     switch (type) {
-    case varEmpty: return "Empty";
-    case varNull: return "Null";
-    case varSmallint: return "Smallint";
-    case varInteger: return "Integer";
-    case varSingle: return "Single";
-    case varDouble: return "Double";
-    case varCurrency: return "Currency";
-    case varDate: return "Date";
-    case varOleStr: return "OleStr";
-    case varError: return "Error";
-    case varBoolean: return "Boolean";
-    case varVariant: return "Variant";
-    case varShortInt: return "ShortInt";
-    case varByte: return "Byte";
-    case varWord: return "Word";
-    case varLongWord: return "LongWord";
-    case varInt64: return "Int64";
-    case varString: return "String";
-    default: return "$" + IntToHex(int32_t{type}, 4);
+    case varEmpty:
+        return "Empty";
+    case varNull:
+        return "Null";
+    case varSmallint:
+        return "Smallint";
+    case varInteger:
+        return "Integer";
+    case varSingle:
+        return "Single";
+    case varDouble:
+        return "Double";
+    case varCurrency:
+        return "Currency";
+    case varDate:
+        return "Date";
+    case varOleStr:
+        return "OleStr";
+    case varError:
+        return "Error";
+    case varBoolean:
+        return "Boolean";
+    case varVariant:
+        return "Variant";
+    case varShortInt:
+        return "ShortInt";
+    case varByte:
+        return "Byte";
+    case varWord:
+        return "Word";
+    case varLongWord:
+        return "LongWord";
+    case varInt64:
+        return "Int64";
+    case varString:
+        return "String";
+    default:
+        return "$" + IntToHex(int32_t{type}, 4);
     }
 }
 
@@ -615,8 +634,7 @@ std::string VarTypeAsText(TVarType type) {
 
 namespace {
 
-template <class T>
-TVariantRelationship Relate(const T& a, const T& b) {
+template <class T> TVariantRelationship Relate(const T& a, const T& b) {
     if (a < b) return vrLessThan;
     if (b < a) return vrGreaterThan;
     if (a == b) return vrEqual;

@@ -122,26 +122,24 @@ public:
     Variant(Currency value) noexcept : FType(varCurrency), FValue(value.Value) {}
     // Only a real bool becomes varBoolean: no int or pointer slips in here.
     template <class T>
-        requires std::same_as<T, bool>
-    Variant(T value) noexcept : FType(varBoolean), FValue(int64_t{value ? 1 : 0}) {}
+    requires std::same_as<T, bool> Variant(T value)
+    noexcept : FType(varBoolean), FValue(int64_t{value ? 1 : 0}) {}
     // Other integer types: int8_t → varShortInt, uint16_t → varWord,
     // uint32_t → varLongWord, long long → varInt64; 64-bit unsigned values
     // become varInt64 and raise EVariantOverflowError above INT64_MAX.
     template <std::integral T>
-        requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, int16_t> &&
-                 !std::same_as<T, int32_t> && !std::same_as<T, int64_t> &&
-                 !std::same_as<T, uint8_t> && !std::same_as<T, char8_t> &&
-                 !std::same_as<T, char16_t> && !std::same_as<T, char32_t> &&
-                 !std::same_as<T, wchar_t>)
-    Variant(T value) : Variant(FromOtherIntegral(value)) {}
+    requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, int16_t> &&
+             !std::same_as<T, int32_t> && !std::same_as<T, int64_t> && !std::same_as<T, uint8_t> &&
+             !std::same_as<T, char8_t> && !std::same_as<T, char16_t> && !std::same_as<T, char32_t> &&
+             !std::same_as<T, wchar_t>) Variant(T value)
+        : Variant(FromOtherIntegral(value)) {}
 
     Variant(char value) : FType(varString), FValue(std::string(1, value)) {}
     Variant(const char* value) : FType(varString), FValue(std::string(value ? value : "")) {}
     Variant(std::string value) noexcept : FType(varString), FValue(std::move(value)) {}
     Variant(std::string_view value) : FType(varString), FValue(std::string(value)) {}
     Variant(std::u16string value) noexcept : FType(varOleStr), FValue(std::move(value)) {}
-    Variant(const char16_t* value)
-        : FType(varOleStr), FValue(std::u16string(value ? value : u"")) {}
+    Variant(const char16_t* value) : FType(varOleStr), FValue(std::u16string(value ? value : u"")) {}
     // Pointers other than text are not values.
     Variant(std::nullptr_t) = delete;
     Variant(const void*) = delete;
@@ -194,13 +192,17 @@ private:
     friend void VarArrayUnlock(Variant&);
     friend TVariantRelationship VarCompareValue(const Variant&, const Variant&);
 
-    template <class T>
-    static Variant FromOtherIntegral(T value) {
-        if constexpr (std::is_signed_v<T> && sizeof(T) == 1) return MakeIntegral(varShortInt, value);
-        else if constexpr (std::is_unsigned_v<T> && sizeof(T) == 2) return MakeIntegral(varWord, value);
-        else if constexpr (std::is_unsigned_v<T> && sizeof(T) == 4) return MakeIntegral(varLongWord, value);
-        else if constexpr (std::is_signed_v<T> && sizeof(T) <= 8) return MakeIntegral(varInt64, static_cast<int64_t>(value));
-        else return FromUnsigned64(static_cast<uint64_t>(value));
+    template <class T> static Variant FromOtherIntegral(T value) {
+        if constexpr (std::is_signed_v<T> && sizeof(T) == 1)
+            return MakeIntegral(varShortInt, value);
+        else if constexpr (std::is_unsigned_v<T> && sizeof(T) == 2)
+            return MakeIntegral(varWord, value);
+        else if constexpr (std::is_unsigned_v<T> && sizeof(T) == 4)
+            return MakeIntegral(varLongWord, value);
+        else if constexpr (std::is_signed_v<T> && sizeof(T) <= 8)
+            return MakeIntegral(varInt64, static_cast<int64_t>(value));
+        else
+            return FromUnsigned64(static_cast<uint64_t>(value));
     }
     static Variant MakeIntegral(TVarType type, int64_t value) noexcept;
     static Variant FromUnsigned64(uint64_t value);
@@ -211,15 +213,22 @@ private:
     TVarType FType = varEmpty;
     // Integers, Booleans (0/1) and currency (scaled) in int64_t; single,
     // double and date in double; varString / varOleStr text; array data.
-    std::variant<int64_t, double, std::string, std::u16string, std::shared_ptr<TVarArrayData>>
-        FValue;
+    std::variant<int64_t, double, std::string, std::u16string, std::shared_ptr<TVarArrayData>> FValue;
 };
 
 // Delphi-style free functions.
-inline TVarType VarType(const Variant& v) noexcept { return v.VarType(); }
-inline bool VarIsNull(const Variant& v) noexcept { return v.IsNull(); }
-inline bool VarIsEmpty(const Variant& v) noexcept { return v.IsEmpty(); }
-inline bool VarIsArray(const Variant& v) noexcept { return v.IsArray(); }
+inline TVarType VarType(const Variant& v) noexcept {
+    return v.VarType();
+}
+inline bool VarIsNull(const Variant& v) noexcept {
+    return v.IsNull();
+}
+inline bool VarIsEmpty(const Variant& v) noexcept {
+    return v.IsEmpty();
+}
+inline bool VarIsArray(const Variant& v) noexcept {
+    return v.IsArray();
+}
 // True when v's type (masked with varTypeMask, so arrays by element type) is
 // `type`.
 bool VarIsType(const Variant& v, TVarType type) noexcept;

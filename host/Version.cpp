@@ -23,7 +23,7 @@ namespace {
 
 constexpr uint32_t kRtVersion = 16;
 constexpr size_t kMaxFileSize = size_t(256) << 20; // version info never needs more; refuse absurd files
-constexpr int kMaxTreeDepth = 8;                  // real resources nest four deep
+constexpr int kMaxTreeDepth = 8;                   // real resources nest four deep
 constexpr int kMaxPathParts = 16;
 
 // Bounds-checked little-endian reads; every accessor fails instead of reading past `size`.
@@ -43,7 +43,9 @@ struct TBytes {
     }
 };
 
-size_t Align4(size_t v) { return (v + 3) & ~size_t(3); }
+size_t Align4(size_t v) {
+    return (v + 3) & ~size_t(3);
+}
 
 // ---------------------------------------------------------------------------
 // Files and the PE layout
@@ -112,8 +114,8 @@ bool ReadDirectory(const TBytes& tree, size_t dirOffset, std::vector<TResEntry>&
     for (size_t i = 0; i < count; ++i) {
         uint32_t name = *tree.U32(dirOffset + 16 + i * 8);
         uint32_t data = *tree.U32(dirOffset + 16 + i * 8 + 4);
-        entries.push_back({name & 0x7FFFFFFF, (name & 0x80000000) != 0, (data & 0x80000000) != 0,
-                           data & 0x7FFFFFFF});
+        entries.push_back(
+            {name & 0x7FFFFFFF, (name & 0x80000000) != 0, (data & 0x80000000) != 0, data & 0x7FFFFFFF});
     }
     return true;
 }
@@ -166,7 +168,8 @@ bool FindVersionResource(const TBytes& file, size_t& resOffset, size_t& resSize)
     auto type = std::find_if(entries.begin(), entries.end(),
                              [](const TResEntry& e) { return !e.named && e.id == kRtVersion; });
     if (type == entries.end() || !type->isDirectory) return false;
-    if (!ReadDirectory(tree, type->target, entries) || entries.empty() || !entries[0].isDirectory) return false;
+    if (!ReadDirectory(tree, type->target, entries) || entries.empty() || !entries[0].isDirectory)
+        return false;
     if (!ReadDirectory(tree, entries[0].target, entries) || entries.empty() || entries[0].isDirectory)
         return false;
     auto dataRva = tree.U32(entries[0].target);
@@ -244,7 +247,9 @@ char16_t KeyUnit(const TBytes& raw, const TNode& node, size_t i) {
     return static_cast<char16_t>(*raw.U16(node.keyStart + i * 2));
 }
 
-uint32_t FoldAscii(uint32_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
+uint32_t FoldAscii(uint32_t c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
 
 bool KeyEquals(const TBytes& raw, const TNode& node, std::string_view name) {
     if (node.keyUnits != name.size()) return false;
@@ -268,10 +273,14 @@ bool KeyEquals(const TBytes& raw, const TNode& node, std::string_view name) {
 constexpr char kMagic[4] = {'L', 'V', 'I', '1'};
 constexpr size_t kHeaderSize = 16;
 
-size_t AnsiAreaOffset(size_t rawLen) { return kHeaderSize + Align4(rawLen); }
+size_t AnsiAreaOffset(size_t rawLen) {
+    return kHeaderSize + Align4(rawLen);
+}
 // A UTF-16 value of n units at offset r takes r + n + 1 ANSI bytes; values end
 // inside the resource, so only an empty value at its very end needs the slack.
-size_t BlockSize(size_t rawLen) { return AnsiAreaOffset(rawLen) + rawLen + 4; }
+size_t BlockSize(size_t rawLen) {
+    return AnsiAreaOffset(rawLen) + rawLen + 4;
+}
 
 void ConvertTextValues(const TBytes& raw, const TNode& node, uint8_t* ansi, int depth) {
     if (node.isText) {

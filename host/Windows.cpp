@@ -84,18 +84,60 @@ struct TBestFit {
 
 constexpr TBestFit kBestFit[] = {
     // cp1252 punctuation and letters absent from cp850
-    {0x201A, ','}, {0x201E, '"'}, {0x2026, '.'}, {0x02C6, '^'}, {0x2030, '%'},
-    {0x0160, 'S'}, {0x2039, '<'}, {0x0152, 'O'}, {0x017D, 'Z'}, {0x2018, '\''},
-    {0x2019, '\''}, {0x201C, '"'}, {0x201D, '"'}, {0x2022, 0x00B7}, {0x2013, '-'},
-    {0x2014, '-'}, {0x02DC, '~'}, {0x0161, 's'}, {0x203A, '>'}, {0x0153, 'o'},
-    {0x017E, 'z'}, {0x0178, 'Y'},
+    {0x201A, ','},
+    {0x201E, '"'},
+    {0x2026, '.'},
+    {0x02C6, '^'},
+    {0x2030, '%'},
+    {0x0160, 'S'},
+    {0x2039, '<'},
+    {0x0152, 'O'},
+    {0x017D, 'Z'},
+    {0x2018, '\''},
+    {0x2019, '\''},
+    {0x201C, '"'},
+    {0x201D, '"'},
+    {0x2022, 0x00B7},
+    {0x2013, '-'},
+    {0x2014, '-'},
+    {0x02DC, '~'},
+    {0x0161, 's'},
+    {0x203A, '>'},
+    {0x0153, 'o'},
+    {0x017E, 'z'},
+    {0x0178, 'Y'},
     // cp850 letters and box drawing absent from cp1252
-    {0x0131, 'i'}, {0x2017, '_'}, {0x2500, '-'}, {0x2550, '='}, {0x2502, '|'},
-    {0x2551, '|'}, {0x250C, '+'}, {0x2510, '+'}, {0x2514, '+'}, {0x2518, '+'},
-    {0x251C, '+'}, {0x2524, '+'}, {0x252C, '+'}, {0x2534, '+'}, {0x253C, '+'},
-    {0x2554, '+'}, {0x2557, '+'}, {0x255A, '+'}, {0x255D, '+'}, {0x2560, '+'},
-    {0x2563, '+'}, {0x2566, '+'}, {0x2569, '+'}, {0x256C, '+'},
-    {0x2591, '#'}, {0x2592, '#'}, {0x2593, '#'}, {0x2588, '#'}, {0x2584, '#'}, {0x2580, '#'}, {0x25A0, '#'},
+    {0x0131, 'i'},
+    {0x2017, '_'},
+    {0x2500, '-'},
+    {0x2550, '='},
+    {0x2502, '|'},
+    {0x2551, '|'},
+    {0x250C, '+'},
+    {0x2510, '+'},
+    {0x2514, '+'},
+    {0x2518, '+'},
+    {0x251C, '+'},
+    {0x2524, '+'},
+    {0x252C, '+'},
+    {0x2534, '+'},
+    {0x253C, '+'},
+    {0x2554, '+'},
+    {0x2557, '+'},
+    {0x255A, '+'},
+    {0x255D, '+'},
+    {0x2560, '+'},
+    {0x2563, '+'},
+    {0x2566, '+'},
+    {0x2569, '+'},
+    {0x256C, '+'},
+    {0x2591, '#'},
+    {0x2592, '#'},
+    {0x2593, '#'},
+    {0x2588, '#'},
+    {0x2584, '#'},
+    {0x2580, '#'},
+    {0x25A0, '#'},
 };
 
 constexpr int FindInPage(const TUpperHalf& page, uint32_t codePoint) {
@@ -120,8 +162,10 @@ using TByteMap = std::array<uint8_t, 256>;
 
 constexpr TByteMap BuildMap(const TUpperHalf& from, const TUpperHalf& to) {
     TByteMap map{};
-    for (int b = 0; b < 0x80; ++b) map[b] = static_cast<uint8_t>(b);
-    for (int i = 0; i < 128; ++i) map[0x80 + i] = EncodeInPage(to, from[i]);
+    for (int b = 0; b < 0x80; ++b)
+        map[b] = static_cast<uint8_t>(b);
+    for (int i = 0; i < 128; ++i)
+        map[0x80 + i] = EncodeInPage(to, from[i]);
     return map;
 }
 
@@ -142,9 +186,11 @@ bool Translate(const TByteMap& map, const char* src, char* dst, uint32_t length)
     // Every output byte depends on its input byte alone, so walking backwards
     // when the destination starts inside the source makes overlap harmless.
     if (dst > src && dst < src + length) {
-        for (uint32_t i = length; i-- > 0;) dst[i] = static_cast<char>(map[static_cast<uint8_t>(src[i])]);
+        for (uint32_t i = length; i-- > 0;)
+            dst[i] = static_cast<char>(map[static_cast<uint8_t>(src[i])]);
     } else {
-        for (uint32_t i = 0; i < length; ++i) dst[i] = static_cast<char>(map[static_cast<uint8_t>(src[i])]);
+        for (uint32_t i = 0; i < length; ++i)
+            dst[i] = static_cast<char>(map[static_cast<uint8_t>(src[i])]);
     }
     return true;
 }
@@ -158,12 +204,12 @@ TMessageBoxHandler gMessageBoxHandler;
 
 int32_t DefaultAnswer(uint32_t type) {
     static constexpr std::array<std::array<int32_t, 3>, 7> kButtons = {{
-        {IDOK, 0, 0},                     // MB_OK
-        {IDOK, IDCANCEL, 0},              // MB_OKCANCEL
-        {IDABORT, IDRETRY, IDIGNORE},     // MB_ABORTRETRYIGNORE
-        {IDYES, IDNO, IDCANCEL},          // MB_YESNOCANCEL
-        {IDYES, IDNO, 0},                 // MB_YESNO
-        {IDRETRY, IDCANCEL, 0},           // MB_RETRYCANCEL
+        {IDOK, 0, 0},                       // MB_OK
+        {IDOK, IDCANCEL, 0},                // MB_OKCANCEL
+        {IDABORT, IDRETRY, IDIGNORE},       // MB_ABORTRETRYIGNORE
+        {IDYES, IDNO, IDCANCEL},            // MB_YESNOCANCEL
+        {IDYES, IDNO, 0},                   // MB_YESNO
+        {IDRETRY, IDCANCEL, 0},             // MB_RETRYCANCEL
         {IDCANCEL, IDTRYAGAIN, IDCONTINUE}, // MB_CANCELTRYCONTINUE
     }};
     uint32_t set = type & MB_TYPEMASK;
@@ -204,7 +250,8 @@ std::string FindOnPath(const char* name) {
         candidate += '/';
         candidate += name;
         struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
             return candidate;
         if (colon == std::string_view::npos) break;
         rest.remove_prefix(colon + 1);
@@ -275,13 +322,21 @@ intptr_t SpawnDetached(const std::string& program, const char* argument) {
 
 } // namespace
 
-bool CharToOemBuffA(const char* src, char* dst, uint32_t length) { return Translate(kAnsiToOem, src, dst, length); }
+bool CharToOemBuffA(const char* src, char* dst, uint32_t length) {
+    return Translate(kAnsiToOem, src, dst, length);
+}
 
-bool OemToCharBuffA(const char* src, char* dst, uint32_t length) { return Translate(kOemToAnsi, src, dst, length); }
+bool OemToCharBuffA(const char* src, char* dst, uint32_t length) {
+    return Translate(kOemToAnsi, src, dst, length);
+}
 
-uint32_t AnsiByteToUnicode(uint8_t b) { return b < 0x80 ? b : kCp1252[b - 0x80]; }
+uint32_t AnsiByteToUnicode(uint8_t b) {
+    return b < 0x80 ? b : kCp1252[b - 0x80];
+}
 
-uint8_t UnicodeToAnsiByte(uint32_t codePoint) { return EncodeInPage(kCp1252, codePoint); }
+uint8_t UnicodeToAnsiByte(uint32_t codePoint) {
+    return EncodeInPage(kCp1252, codePoint);
+}
 
 TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler) {
     std::lock_guard<std::mutex> lock(gMessageBoxLock);

@@ -19,7 +19,8 @@ using Log = std::vector<std::string>;
 
 inline std::string Join(const Log& log) {
     std::string out;
-    for (const std::string& entry : log) out += (out.empty() ? "" : " ") + entry;
+    for (const std::string& entry : log)
+        out += (out.empty() ? "" : " ") + entry;
     return out;
 }
 
@@ -54,10 +55,12 @@ public:
     }
     void InternalDisconnect() override { Add("Disconnect"); }
     void InternalSetHandle(void* handle) override {
-        Add(handle == nullptr ? "SetHandle(null)" : "SetHandle(" + std::to_string(reinterpret_cast<uintptr_t>(handle)) + ")");
+        Add(handle == nullptr ? "SetHandle(null)"
+                              : "SetHandle(" + std::to_string(reinterpret_cast<uintptr_t>(handle)) + ")");
     }
     bool InternalCheck(void*, int32_t value1, int32_t value2, bool flag) override {
-        Add("Check(" + std::to_string(value1) + "," + std::to_string(value2) + "," + (flag ? "true" : "false") + ")");
+        Add("Check(" + std::to_string(value1) + "," + std::to_string(value2) + "," +
+            (flag ? "true" : "false") + ")");
         return value1 == value2;
     }
     void InternalCommit(bool automatic) override { Add(automatic ? "Commit(auto)" : "Commit"); }
@@ -92,15 +95,15 @@ public:
     }
 
     // Script.
-    std::vector<Column> Columns;  // described by every prepare of a cursor
-    int32_t Rows = 3;             // rows the cursor delivers
+    std::vector<Column> Columns; // described by every prepare of a cursor
+    int32_t Rows = 3;            // rows the cursor delivers
     bool PrepareResult = true;
     bool BindResult = true;
     bool BindSetsBound = true;
     bool OpenResult = true;
     bool ExecuteResult = true;
-    int32_t FetchErrorCode = 0;   // a non-zero code makes fetches fail with it
-    std::vector<Column> Outputs;  // output variables built by every execution
+    int32_t FetchErrorCode = 0;  // a non-zero code makes fetches fail with it
+    std::vector<Column> Outputs; // output variables built by every execution
     host::TStrings* BindList = nullptr;
     host::TStrings* ExecuteList = nullptr;
 
@@ -112,8 +115,10 @@ public:
         Add("PrepareOpen(" + sql + ")");
         if (!PrepareResult) return false;
         for (const Column& c : Columns) {
-            TLumraFieldDef* def = InternalAddFieldDef(FieldDefs(), c.Name, c.FieldType, 7, c.Size, c.Size, 0, true, c.Key);
-            if (c.FieldType == ntMemo || c.FieldType == ntBlob) new RecordingBlobStream(BlobManager(), def->Name());
+            TLumraFieldDef* def =
+                InternalAddFieldDef(FieldDefs(), c.Name, c.FieldType, 7, c.Size, c.Size, 0, true, c.Key);
+            if (c.FieldType == ntMemo || c.FieldType == ntBlob)
+                new RecordingBlobStream(BlobManager(), def->Name());
         }
         SetRecordSize(FieldDefs()->Size());
         SetIndicatorSize(FieldDefs()->GetCount());
@@ -162,7 +167,8 @@ public:
         // Outputs hold the first input plus 100, so tests see where values came from.
         for (int32_t i = 0; i < OutputVariables()->GetCount(); ++i) {
             int32_t value = 100;
-            if (ExecuteVariables()->GetCount() > 0) std::memcpy(&value, ExecuteVariables()->Buffer(), 4), value += 100;
+            if (ExecuteVariables()->GetCount() > 0)
+                std::memcpy(&value, ExecuteVariables()->Buffer(), 4), value += 100;
             std::memcpy(OutputVariables()->Buffer() + OutputVariables()->GetItem(i)->Offset(), &value, 4);
         }
         SetRowsProcessed(1);
@@ -174,11 +180,19 @@ public:
     }
     int32_t InternalGetVariableLength(TLumraFieldTypes fieldType) override {
         switch (fieldType) {
-        case ntInteger: return 4;
-        case ntFloat: case ntCurrency: case ntDateTime: return 8;
-        case ntString: case ntBinary: return 255;
-        case ntBoolean: return 2;
-        default: return 0;
+        case ntInteger:
+            return 4;
+        case ntFloat:
+        case ntCurrency:
+        case ntDateTime:
+            return 8;
+        case ntString:
+        case ntBinary:
+            return 255;
+        case ntBoolean:
+            return 2;
+        default:
+            return 0;
         }
     }
     int32_t InternalGetVariableExtType(TLumraFieldTypes fieldType) override { return 100 + fieldType; }

@@ -26,7 +26,9 @@ protected:
     void TearDown() override { RecordingSession::LibraryRefCount = 0; }
 
     // The log from here on.
-    std::string Since(size_t mark) const { return Join(Log(log.begin() + static_cast<long>(mark), log.end())); }
+    std::string Since(size_t mark) const {
+        return Join(Log(log.begin() + static_cast<long>(mark), log.end()));
+    }
 
     Log log;
     RecordingSession session{&log};
@@ -51,7 +53,8 @@ TEST_F(StatementTest, OpenWriteAfterOpenReadReprepareButOpenReadAfterOpenWriteDo
     ASSERT_TRUE(sql.OpenRead("select a"));
     size_t mark = log.size();
     ASSERT_TRUE(sql.OpenWrite("select a"));
-    EXPECT_EQ(Since(mark), "Close UnprepareOpen PrepareOpen(select a) BindOpen(null) Open(rw) FetchFirstForward");
+    EXPECT_EQ(Since(mark),
+              "Close UnprepareOpen PrepareOpen(select a) BindOpen(null) Open(rw) FetchFirstForward");
     mark = log.size();
     ASSERT_TRUE(sql.OpenRead("select a"));
     EXPECT_EQ(Since(mark), "Close BindOpen(null) Open(ro) FetchFirstForward");
@@ -251,26 +254,36 @@ TEST_F(StatementTest, WrongStatesRaiseTheirMessageWithCodeZeroRecordedInTheSessi
         std::function<void(RecordingSQL&)> call;
         const char* message;
     } cases[] = {
-        {"OpenPrepared", Nothing, [](RecordingSQL& s) { s.OpenPrepared({}, false); }, "The cursor is not prepared"},
-        {"OpenReadPrepared", Nothing, [](RecordingSQL& s) { s.OpenReadPrepared(); }, "The cursor is not prepared"},
-        {"OpenWritePrepared", Nothing, [](RecordingSQL& s) { s.OpenWritePrepared(); }, "The cursor is not prepared"},
-        {"ExecutePrepared", Nothing, [](RecordingSQL& s) { s.ExecutePrepared(); }, "The statement is not prepared"},
+        {"OpenPrepared", Nothing, [](RecordingSQL& s) { s.OpenPrepared({}, false); },
+         "The cursor is not prepared"},
+        {"OpenReadPrepared", Nothing, [](RecordingSQL& s) { s.OpenReadPrepared(); },
+         "The cursor is not prepared"},
+        {"OpenWritePrepared", Nothing, [](RecordingSQL& s) { s.OpenWritePrepared(); },
+         "The cursor is not prepared"},
+        {"ExecutePrepared", Nothing, [](RecordingSQL& s) { s.ExecutePrepared(); },
+         "The statement is not prepared"},
         {"MoveTo", Nothing, [](RecordingSQL& s) { s.MoveTo(1); }, "The cursor is not opened"},
         {"Clear", Nothing, [](RecordingSQL& s) { s.Clear(); }, "The cursor is not opened"},
         {"ClearNotNull", Nothing, [](RecordingSQL& s) { s.ClearNotNull(); }, "The cursor is not opened"},
         {"IsDirty", Nothing, [](RecordingSQL& s) { s.IsDirty(); }, "The cursor is not opened"},
         {"Clear", OpenReadOnly, [](RecordingSQL& s) { s.Clear(); }, "The cursor is read-only"},
         {"ClearNotNull", OpenReadOnly, [](RecordingSQL& s) { s.ClearNotNull(); }, "The cursor is read-only"},
-        {"SetFieldValue", OpenReadOnly, [](RecordingSQL& s) { s.SetFieldValue("ID", 1); }, "The cursor is read-only"},
+        {"SetFieldValue", OpenReadOnly, [](RecordingSQL& s) { s.SetFieldValue("ID", 1); },
+         "The cursor is read-only"},
         {"SetFieldValue unknown", OpenReadOnly,
          [](RecordingSQL& s) { s.SetFieldValue("NOPE", host::Variant::Null()); }, "The cursor is read-only"},
-        {"IsFieldNull", OpenWritable, [](RecordingSQL& s) { s.IsFieldNull("NOPE"); }, "Field \"NOPE\" not found"},
+        {"IsFieldNull", OpenWritable, [](RecordingSQL& s) { s.IsFieldNull("NOPE"); },
+         "Field \"NOPE\" not found"},
         {"IsFieldDirty", OpenWritable, [](RecordingSQL& s) { s.IsFieldDirty(7); }, "Field \"7\" not found"},
-        {"GetFieldValue", OpenWritable, [](RecordingSQL& s) { s.GetFieldValue("nope"); }, "Field \"nope\" not found"},
+        {"GetFieldValue", OpenWritable, [](RecordingSQL& s) { s.GetFieldValue("nope"); },
+         "Field \"nope\" not found"},
         {"GetOldValue", OpenWritable, [](RecordingSQL& s) { s.GetOldValue(1); }, "Field \"1\" not found"},
-        {"SetFieldValue", OpenWritable, [](RecordingSQL& s) { s.SetFieldValue("X", 1); }, "Field \"X\" not found"},
-        {"GetOutVar number", Executed, [](RecordingSQL& s) { s.GetOutVar(3); }, "Host variable \"3\" not found"},
-        {"GetOutVar name", Executed, [](RecordingSQL& s) { s.GetOutVar("P"); }, "Host variable \"P\" not found"},
+        {"SetFieldValue", OpenWritable, [](RecordingSQL& s) { s.SetFieldValue("X", 1); },
+         "Field \"X\" not found"},
+        {"GetOutVar number", Executed, [](RecordingSQL& s) { s.GetOutVar(3); },
+         "Host variable \"3\" not found"},
+        {"GetOutVar name", Executed, [](RecordingSQL& s) { s.GetOutVar("P"); },
+         "Host variable \"P\" not found"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.operation);
@@ -297,9 +310,9 @@ TEST_F(StatementTest, WrongStatesRaiseTheirMessageWithCodeZeroRecordedInTheSessi
 
 TEST_F(StatementTest, AStatementWithoutSessionRaisesThatItIsNotLinkedExceptInTheDesigner) {
     RecordingSQL loose(&log);
-    for (const std::function<void()>& call :
-         {std::function<void()>([&] { loose.GetLastError(); }), std::function<void()>([&] { loose.OpenRead("select a"); }),
-          std::function<void()>([&] { loose.MoveTo(0); })}) {
+    for (const std::function<void()>& call : {std::function<void()>([&] { loose.GetLastError(); }),
+                                              std::function<void()>([&] { loose.OpenRead("select a"); }),
+                                              std::function<void()>([&] { loose.MoveTo(0); })}) {
         try {
             call();
             ADD_FAILURE() << "no exception";
@@ -322,7 +335,8 @@ TEST_F(StatementTest, RepeatedColumnNamesAreNumberedIgnoringCase) {
     sql.Columns = {{"ID"}, {"ID"}, {"ID"}, {"Id"}, {"NAME"}};
     ASSERT_TRUE(sql.Describe("select id, id, id, id, name"));
     std::vector<std::string> names;
-    for (int32_t i = 0; i < sql.GetFieldCount(); ++i) names.push_back(sql.GetFieldName(i));
+    for (int32_t i = 0; i < sql.GetFieldCount(); ++i)
+        names.push_back(sql.GetFieldName(i));
     EXPECT_EQ(names, (std::vector<std::string>{"ID", "ID_1", "ID_2", "Id_3", "NAME"}));
 }
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "host/Exceptions.h"
 #include "LmrBase/LmrErrors.h"
+#include "host/Exceptions.h"
 #include "tests/descriptions/test_blob_stream.h"
 
 TEST(BlobManager, StreamCreatedWithAManagerRegistersAndDeletingItUnregisters) {
@@ -23,7 +23,8 @@ TEST(BlobManager, StreamCreatedWithAManagerRegistersAndDeletingItUnregisters) {
 
 TEST(BlobManager, ClearDeletesEveryStream) {
     TLumraBlobManager manager(nullptr);
-    for (const char* name : {"A", "B", "C"}) new TTestBlobStream(&manager, name);
+    for (const char* name : {"A", "B", "C"})
+        new TTestBlobStream(&manager, name);
     manager.Clear();
     EXPECT_EQ(manager.Count(), 0);
     // The streams die with the manager as well; the sanitizer build checks

@@ -19,8 +19,12 @@ struct Step {
     int64_t offset = 0;    // seek target from the beginning
 };
 
-Step W(std::string data) { return {Op::Write, std::move(data)}; }
-Step S(int64_t offset) { return {Op::Seek, {}, offset}; }
+Step W(std::string data) {
+    return {Op::Write, std::move(data)};
+}
+Step S(int64_t offset) {
+    return {Op::Seek, {}, offset};
+}
 const Step T{Op::Truncate};
 const Step C{Op::Clear};
 
@@ -36,7 +40,9 @@ struct StateCase {
     std::string bytes; // buffer content; '\0' where nothing was written
 };
 
-void PrintTo(const StateCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StateCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 using namespace std::string_literals;
 
@@ -53,12 +59,25 @@ const StateCase kStateCases[] = {
     {"EmptyWriteAfterDataKeepsIt", {W("ab"), W("")}, 0, 2, 2, 2, true, false, "ab"},
     // After a backward seek the blob still grows by the count; the uncovered
     // tail reads as zeros.
-    {"WriteAfterBackwardSeekStillGrows", {W("hello"), S(0), W("XY")}, 2, 7, 7, 2, true, false,
-     "XYllo\0\0"s},
+    {"WriteAfterBackwardSeekStillGrows", {W("hello"), S(0), W("XY")}, 2, 7, 7, 2, true, false, "XYllo\0\0"s},
     // Past the end the buffer grows to hold the write; nothing lands outside it.
-    {"WriteBeyondTheEndGrowsToCoverIt", {W("ab"), S(10), W("xyz")}, 3, 13, 13, 13, true, false,
+    {"WriteBeyondTheEndGrowsToCoverIt",
+     {W("ab"), S(10), W("xyz")},
+     3,
+     13,
+     13,
+     13,
+     true,
+     false,
      "ab\0\0\0\0\0\0\0\0xyz"s},
-    {"WriteFarBeyondAFreshStream", {S(4096), W("z")}, 1, 4097, 4097, 4097, true, false,
+    {"WriteFarBeyondAFreshStream",
+     {S(4096), W("z")},
+     1,
+     4097,
+     4097,
+     4097,
+     true,
+     false,
      std::string(4096, '\0') + "z"},
     // A negative position is refused rather than written in front of the buffer.
     {"WriteAtANegativePositionIsRefused", {W("ab"), S(-3), W("xyz")}, 0, 2, 2, -3, true, false, "ab"},

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "host/Exceptions.h"
 #include "LmrBase/LmrFieldDefs.h"
+#include "host/Exceptions.h"
 
 // Field-type ordinals are stored in parameter streams; a reordering would
 // misread every stored parameter.

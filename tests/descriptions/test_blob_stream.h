@@ -26,7 +26,9 @@ public:
     int32_t GetBlobSize() override { return StoredSize ? *StoredSize : TLumraBlobStream::GetBlobSize(); }
 
     // The written bytes as text, for comparisons.
-    std::string Bytes() const { return Buffer() ? std::string(Buffer(), static_cast<size_t>(BufferedSize())) : ""; }
+    std::string Bytes() const {
+        return Buffer() ? std::string(Buffer(), static_cast<size_t>(BufferedSize())) : "";
+    }
 
     std::optional<int32_t> StoredSize;
 };

@@ -18,7 +18,9 @@ concept ExportsStatementList = requires(S& s, TLumraSQL* q) {
     s.RemoveQuery(q);
 };
 template <class Q>
-concept ExportsStatementToOem = requires(Q& q, std::string& text) { q.StatementToOem(text); };
+concept ExportsStatementToOem = requires(Q& q, std::string& text) {
+    q.StatementToOem(text);
+};
 
 static_assert(LMR_HOST_GENERATION == 3);
 static_assert(!ExportsStatementList<TLumraSession>);

@@ -18,7 +18,9 @@ using host::Variant;
 namespace {
 
 template <class T>
-concept PublishesInitValue = requires(T& t) { t.InitValue(); };
+concept PublishesInitValue = requires(T& t) {
+    t.InitValue();
+};
 
 static_assert(LMR_HOST_GENERATION == 3);
 static_assert(!PublishesInitValue<TLumraParam>);
@@ -75,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
         {"Date", [](TLumraParam& p) { p.SetAsDate(host::EncodeDate(2001, 2, 3)); }, ntDate, "2001-02-03"},
         {"Time", [](TLumraParam& p) { p.SetAsTime(host::EncodeTime(10, 30, 0, 0)); }, ntTime, "10:30:00"},
         {"DateTime",
-         [](TLumraParam& p) { p.SetAsDateTime(host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0)); },
+         [](TLumraParam& p) {
+             p.SetAsDateTime(host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0));
+         },
          ntDateTime, "2001-02-03 10:30:00"},
         {"Variant", [](TLumraParam& p) { p.SetAsVariant(Variant(int32_t{4})); }, ntInteger, "4"},
         {"Text", [](TLumraParam& p) { p.SetText("12"); }, ntString, "12"},

@@ -17,7 +17,8 @@ namespace {
 // Records what it is told, and clears its reference like real components do.
 class TRecorder : public TComponent {
 public:
-    explicit TRecorder(TComponent* owner, std::vector<std::string>* log = nullptr) : TComponent(owner), FLog(log) {}
+    explicit TRecorder(TComponent* owner, std::vector<std::string>* log = nullptr)
+        : TComponent(owner), FLog(log) {}
     ~TRecorder() override {
         if (FLog) FLog->push_back("destroy " + Name());
     }
@@ -53,7 +54,8 @@ TEST(Component, OwnerDestroysChildrenLastInsertedFirst) {
     std::vector<std::string> log;
     auto* form = new TRecorder(nullptr, &log);
     form->SetName("Form");
-    for (const char* n : {"A", "B", "C"}) (new TRecorder(form, &log))->SetName(n);
+    for (const char* n : {"A", "B", "C"})
+        (new TRecorder(form, &log))->SetName(n);
     log.clear();
     delete form;
     EXPECT_EQ(log, (std::vector<std::string>{"destroy Form", "A -C", "B -C", "destroy C", "A -B", "destroy B",
@@ -129,7 +131,8 @@ TEST(Component, InsertAndRemoveNotifyOwnerAndOwnedComponents) {
     form.InsertComponent(&other);
     form.RemoveComponent(&other);
     form.RemoveComponent(&existing);
-    EXPECT_EQ(log, (std::vector<std::string>{"F +O", "E +O", "O +O", "F -O", "E -O", "O -O", "F -E", "E -E"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"F +O", "E +O", "O +O", "F -O", "E -O", "O -O", "F -E", "E -E"}));
     EXPECT_EQ(form.ComponentCount(), 0);
 }
 
@@ -236,7 +239,8 @@ TEST(List, OperationsAndBoundsChecks) {
 TEST(List, SortOrdersByTheComparison) {
     int v[3] = {3, 1, 2};
     TList list;
-    for (int& x : v) list.Add(&x);
+    for (int& x : v)
+        list.Add(&x);
     list.Sort([](void* a, void* b) { return *static_cast<int*>(a) - *static_cast<int*>(b); });
     EXPECT_EQ(*static_cast<int*>(list.Items(0)), 1);
     EXPECT_EQ(*static_cast<int*>(list.Items(2)), 3);

@@ -87,20 +87,20 @@ TEST_P(DateTimeTextTest, WritesTheFormAndReadsItBackToTheMillisecond) {
     EXPECT_EQ(back.Time, DateTimeToTimeStamp(r.value).Time);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DateTimeTextTest,
-    ::testing::ValuesIn(std::vector<TextRow>{
-        {0.0, "1899-12-30"},
-        {0.5, "12:00:00"},
-        {EncodeTime(0, 0, 0, 1), "00:00:00.001"},
-        {EncodeDate(2001, 2, 3), "2001-02-03"},
-        {EncodeDate(2001, 2, 3) + EncodeTime(10, 30, 0, 0), "2001-02-03 10:30:00"},
-        {EncodeDate(2001, 2, 3) + EncodeTime(10, 30, 5, 250), "2001-02-03 10:30:05.250"},
-        {-1.25, "1899-12-29 06:00:00"},
-        {EncodeDate(1066, 10, 14) - EncodeTime(9, 0, 0, 999), "1066-10-14 09:00:00.999"},
-        {EncodeDate(1, 1, 1), "0001-01-01"},
-        {EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 999), "9999-12-31 23:59:59.999"},
-    }));
+INSTANTIATE_TEST_SUITE_P(Table, DateTimeTextTest,
+                         ::testing::ValuesIn(std::vector<TextRow>{
+                             {0.0, "1899-12-30"},
+                             {0.5, "12:00:00"},
+                             {EncodeTime(0, 0, 0, 1), "00:00:00.001"},
+                             {EncodeDate(2001, 2, 3), "2001-02-03"},
+                             {EncodeDate(2001, 2, 3) + EncodeTime(10, 30, 0, 0), "2001-02-03 10:30:00"},
+                             {EncodeDate(2001, 2, 3) + EncodeTime(10, 30, 5, 250), "2001-02-03 10:30:05.250"},
+                             {-1.25, "1899-12-29 06:00:00"},
+                             {EncodeDate(1066, 10, 14) - EncodeTime(9, 0, 0, 999), "1066-10-14 09:00:00.999"},
+                             {EncodeDate(1, 1, 1), "0001-01-01"},
+                             {EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 999),
+                              "9999-12-31 23:59:59.999"},
+                         }));
 
 TEST(DateTimeTest, SplitFormsIgnoreTheOtherPart) {
     const TDateTime v = EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 7);
@@ -111,11 +111,12 @@ TEST(DateTimeTest, SplitFormsIgnoreTheOtherPart) {
 }
 
 TEST(DateTimeTest, ReaderAcceptsVariationsAndRejectsBadText) {
-    EXPECT_EQ(StrToDateTime(" 2001-2-3T4:05:06.5 "),
-              EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 500));
-    const char* bad[] = {"", "2001-02-30", "2001-13-01", "0000-01-01", "24:00:00", "12:60",
-                         "2001-02-03 x", "12:00:00.1234", "abc", "2001/02/03", "12"};
-    for (const char* text : bad) EXPECT_THROW(StrToDateTime(text), EConvertError) << text;
+    EXPECT_EQ(StrToDateTime(" 2001-2-3T4:05:06.5 "), EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 500));
+    const char* bad[] = {"",      "2001-02-30",   "2001-13-01",    "0000-01-01", "24:00:00",
+                         "12:60", "2001-02-03 x", "12:00:00.1234", "abc",        "2001/02/03",
+                         "12"};
+    for (const char* text : bad)
+        EXPECT_THROW(StrToDateTime(text), EConvertError) << text;
     EXPECT_THROW(StrToDate("12:00"), EConvertError);
     EXPECT_THROW(StrToDate("2001-02-03 12:00"), EConvertError);
     EXPECT_THROW(StrToTime("2001-02-03"), EConvertError);

@@ -25,11 +25,13 @@ inline void PutU32(Bytes& b, size_t off, uint32_t v) {
 }
 
 inline void Pad4(Bytes& b) {
-    while (b.size() % 4 != 0) b.push_back(0);
+    while (b.size() % 4 != 0)
+        b.push_back(0);
 }
 
 inline void AppendWide(Bytes& b, const std::u16string& s) {
-    for (char16_t c : s) PutU16(b, b.size(), c);
+    for (char16_t c : s)
+        PutU16(b, b.size(), c);
     PutU16(b, b.size(), 0);
 }
 
@@ -37,7 +39,7 @@ inline void AppendWide(Bytes& b, const std::u16string& s) {
 struct Node {
     std::u16string key;
     bool text = false;
-    Bytes binaryValue;       // for binary nodes
+    Bytes binaryValue;        // for binary nodes
     std::u16string textValue; // for text nodes (written with its NUL)
     std::vector<Node> children;
 
@@ -131,14 +133,14 @@ inline Bytes Image(const Bytes& versionInfo, bool pe32Plus = false, bool withRes
     const size_t pe = 64;
     b[pe] = 'P';
     b[pe + 1] = 'E';
-    PutU16(b, pe + 4, pe32Plus ? 0x8664 : 0x014C);   // Machine
-    PutU16(b, pe + 6, 1);                             // NumberOfSections
+    PutU16(b, pe + 4, pe32Plus ? 0x8664 : 0x014C); // Machine
+    PutU16(b, pe + 6, 1);                          // NumberOfSections
     PutU16(b, pe + 20, static_cast<uint16_t>(optionalSize));
-    PutU16(b, pe + 22, 0x2102);                       // executable, DLL
+    PutU16(b, pe + 22, 0x2102); // executable, DLL
     const size_t opt = pe + 24;
     PutU16(b, opt, pe32Plus ? 0x20B : 0x10B);
-    PutU32(b, opt + 32, 0x1000);                      // SectionAlignment
-    PutU32(b, opt + 36, 0x200);                       // FileAlignment
+    PutU32(b, opt + 32, 0x1000); // SectionAlignment
+    PutU32(b, opt + 36, 0x200);  // FileAlignment
     const size_t countField = pe32Plus ? 108 : 92;
     const size_t dirStart = pe32Plus ? 112 : 96;
     PutU32(b, opt + countField, 16);
@@ -167,12 +169,13 @@ inline Bytes Image(const Bytes& versionInfo, bool pe32Plus = false, bool withRes
     }
     const size_t section = opt + optionalSize;
     const char name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
-    for (size_t i = 0; i < 8; ++i) b[section + i] = static_cast<uint8_t>(name[i]);
+    for (size_t i = 0; i < 8; ++i)
+        b[section + i] = static_cast<uint8_t>(name[i]);
     PutU32(b, section + 8, static_cast<uint32_t>(tree.size()));  // VirtualSize
-    PutU32(b, section + 12, kSectionRva);                         // VirtualAddress
-    PutU32(b, section + 16, static_cast<uint32_t>(tree.size()));  // SizeOfRawData
-    PutU32(b, section + 20, kRawStart);                           // PointerToRawData
-    PutU32(b, section + 36, 0x40000040);                          // initialised data, readable
+    PutU32(b, section + 12, kSectionRva);                        // VirtualAddress
+    PutU32(b, section + 16, static_cast<uint32_t>(tree.size())); // SizeOfRawData
+    PutU32(b, section + 20, kRawStart);                          // PointerToRawData
+    PutU32(b, section + 36, 0x40000040);                         // initialised data, readable
 
     b.insert(b.end(), tree.begin(), tree.end());
     return b;

@@ -13,12 +13,15 @@ using namespace host;
 
 namespace {
 
-std::string Contents(TMemoryStream& s) { return std::string(s.Memory(), static_cast<size_t>(s.Size())); }
+std::string Contents(TMemoryStream& s) {
+    return std::string(s.Memory(), static_cast<size_t>(s.Size()));
+}
 
 int OpenDescriptors() {
     int count = 0;
     if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir)) ++count;
+        while (readdir(dir))
+            ++count;
         closedir(dir);
     }
     return count;
@@ -59,7 +62,8 @@ TEST(Stream, CopyFromZeroCopiesTheWholeSourceFromItsStart) {
 TEST(Stream, CopyFromMovesMoreThanOneChunk) {
     TMemoryStream source;
     source.SetSize(200000);
-    for (int64_t i = 0; i < source.Size(); ++i) source.Memory()[i] = static_cast<char>(i * 31);
+    for (int64_t i = 0; i < source.Size(); ++i)
+        source.Memory()[i] = static_cast<char>(i * 31);
     TMemoryStream dest;
     EXPECT_EQ(dest.CopyFrom(source, 0), 200000);
     EXPECT_EQ(Contents(dest), Contents(source));
@@ -148,8 +152,6 @@ TEST_F(TempDir, OpeningAMissingFileRaisesAndLeaksNoDescriptor) {
     } catch (const EFCreateError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"", 0), 0u);
     }
-    {
-        TFileStream created(path, fmCreate);
-    }
+    { TFileStream created(path, fmCreate); }
     EXPECT_EQ(OpenDescriptors(), before) << "every handle is closed again";
 }

@@ -15,7 +15,8 @@ namespace {
 
 std::vector<std::string> Lines(const TStrings& list) {
     std::vector<std::string> result;
-    for (int32_t i = 0; i < list.Count(); ++i) result.push_back(list.Strings(i));
+    for (int32_t i = 0; i < list.Count(); ++i)
+        result.push_back(list.Strings(i));
     return result;
 }
 
@@ -197,7 +198,8 @@ TEST(StringList, BadIndexRaisesTheListError) {
 
 TEST(StringList, CustomSortWithAnInconsistentComparisonStaysInBounds) {
     TStringList list;
-    for (int i = 0; i < 50; ++i) list.Add(std::to_string(i % 7));
+    for (int i = 0; i < 50; ++i)
+        list.Add(std::to_string(i % 7));
     list.CustomSort([](TStringList*, int32_t, int32_t) { return int32_t{-1}; });
     EXPECT_EQ(list.Count(), 50);
     list.Sort();

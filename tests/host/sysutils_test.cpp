@@ -31,41 +31,40 @@ TEST_P(FormatTest, FormatsLikeTheHostOrRaises) {
         EXPECT_THROW(Format(r.fmt, r.args), EConvertError) << r.fmt;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FormatTest,
-    ::testing::ValuesIn(std::vector<FormatRow>{
-        {"plain 100%%", {}, "plain 100%"},
-        {"%s is %d", {"x", 5}, "x is 5"},
-        {"[%5d][%-5d][%.3d]", {42, 42, -7}, "[   42][42   ][-007]"},
-        {"%*d|%-*s|", {4, 7, 3, "a"}, "   7|a  |"},
-        {"%1:s %0:s %s", {"a", "b"}, "b a b"},
-        {"%u", {-1}, "4294967295"},
-        {"%u", {int64_t{-1}}, "18446744073709551615"},
-        {"%x %.4x", {255, uint8_t{10}}, "FF 000A"},
-        {"%x", {-1}, "FFFFFFFF"},
-        {"%p", {255}, "000000FF"},
-        {"%f %.1f %.0f", {1.005, 2.25, 2.5}, "1.00 2.2 2"},
-        {"%e", {1234.5}, "1.23450000000000E+003"},
-        {"%.3e", {-0.000123}, "-1.23E-004"},
-        {"%g %g %g", {0.5, 1e20, 100.0}, "0.5 1E+20 100"},
-        {"%n", {1234567.891}, "1,234,567.89"},
-        {"%.0n", {-1234.0}, "-1,234"},
-        {"%m", {Currency::FromScaled(12345000)}, "1,234.50"},
-        {"%f", {7}, "7.00"},
-        {"%.2s|%s|%s", {"abcdef", Variant::Null(), true}, "ab||True"},
-        {"%8.3f|", {3.14159}, "   3.142|"},
-        {"%d", {}, nullptr},
-        {"%d", {1.5}, nullptr},
-        {"%d", {"12"}, nullptr},
-        {"%f", {"1.5"}, nullptr},
-        {"%f", {true}, nullptr},
-        {"%s", {VarArrayOf({1})}, nullptr},
-        {"%k", {1}, nullptr},
-        {"%", {}, nullptr},
-        {"%5", {1}, nullptr},
-        {"%*d", {"x", 1}, nullptr},
-        {"%3:d", {1}, nullptr},
-    }));
+INSTANTIATE_TEST_SUITE_P(Table, FormatTest,
+                         ::testing::ValuesIn(std::vector<FormatRow>{
+                             {"plain 100%%", {}, "plain 100%"},
+                             {"%s is %d", {"x", 5}, "x is 5"},
+                             {"[%5d][%-5d][%.3d]", {42, 42, -7}, "[   42][42   ][-007]"},
+                             {"%*d|%-*s|", {4, 7, 3, "a"}, "   7|a  |"},
+                             {"%1:s %0:s %s", {"a", "b"}, "b a b"},
+                             {"%u", {-1}, "4294967295"},
+                             {"%u", {int64_t{-1}}, "18446744073709551615"},
+                             {"%x %.4x", {255, uint8_t{10}}, "FF 000A"},
+                             {"%x", {-1}, "FFFFFFFF"},
+                             {"%p", {255}, "000000FF"},
+                             {"%f %.1f %.0f", {1.005, 2.25, 2.5}, "1.00 2.2 2"},
+                             {"%e", {1234.5}, "1.23450000000000E+003"},
+                             {"%.3e", {-0.000123}, "-1.23E-004"},
+                             {"%g %g %g", {0.5, 1e20, 100.0}, "0.5 1E+20 100"},
+                             {"%n", {1234567.891}, "1,234,567.89"},
+                             {"%.0n", {-1234.0}, "-1,234"},
+                             {"%m", {Currency::FromScaled(12345000)}, "1,234.50"},
+                             {"%f", {7}, "7.00"},
+                             {"%.2s|%s|%s", {"abcdef", Variant::Null(), true}, "ab||True"},
+                             {"%8.3f|", {3.14159}, "   3.142|"},
+                             {"%d", {}, nullptr},
+                             {"%d", {1.5}, nullptr},
+                             {"%d", {"12"}, nullptr},
+                             {"%f", {"1.5"}, nullptr},
+                             {"%f", {true}, nullptr},
+                             {"%s", {VarArrayOf({1})}, nullptr},
+                             {"%k", {1}, nullptr},
+                             {"%", {}, nullptr},
+                             {"%5", {1}, nullptr},
+                             {"%*d", {"x", 1}, nullptr},
+                             {"%3:d", {1}, nullptr},
+                         }));
 
 TEST(SysUtilsTest, DatabaseErrorFmtRaisesTheFormattedDatabaseError) {
     try {
@@ -84,10 +83,11 @@ struct DelimiterRow {
 
 TEST(SysUtilsTest, LastDelimiterIsOneBasedAndZeroWhenAbsent) {
     const DelimiterRow rows[] = {
-        {".", "a.b.c", 4}, {"\\/", "dir/sub\\file", 8}, {".", "abc", 0},
-        {"", "abc", 0},    {".", "", 0},                 {"a", "a", 1},
+        {".", "a.b.c", 4}, {"\\/", "dir/sub\\file", 8}, {".", "abc", 0}, {"", "abc", 0}, {".", "", 0},
+        {"a", "a", 1},
     };
-    for (const auto& r : rows) EXPECT_EQ(LastDelimiter(r.delims, r.s), r.expected) << r.s;
+    for (const auto& r : rows)
+        EXPECT_EQ(LastDelimiter(r.delims, r.s), r.expected) << r.s;
 }
 
 struct QuotedRow {
@@ -129,7 +129,7 @@ TEST(SysUtilsTest, ComparisonsFoldCaseAsDocumented) {
     EXPECT_GT(CompareText("abcd", "ABC"), 0);
     EXPECT_GT(CompareText("a_", "AB"), 0); // letters fold to upper case, '_' sorts after them
     EXPECT_TRUE(SameText("Hello", "hELLO"));
-    EXPECT_FALSE(SameText("\xE9", "\xC9"));     // ASCII folding only
+    EXPECT_FALSE(SameText("\xE9", "\xC9")); // ASCII folding only
     EXPECT_EQ(AnsiCompareText("\xE9t\xE9", "\xC9T\xC9"), 0);
     EXPECT_EQ(AnsiUpperCase("\xE9\x9a\xFF\xF7"), "\xC9\x8A\x9F\xF7");
     EXPECT_EQ(AnsiLowerCase("\xC9\x8A\x9F\xD7"), "\xE9\x9a\xFF\xD7");

@@ -133,8 +133,7 @@ TEST(VariantTest, NullConversionNamesBothTypes) {
 }
 
 TEST(VariantTest, DateTextRoundTripsThroughAString) {
-    const double values[] = {0.0, 36934.0, 0.25, 36934.5 + 1.0 / 86400000 * 7, -1.25, -700.75,
-                             2958465.0};
+    const double values[] = {0.0, 36934.0, 0.25, 36934.5 + 1.0 / 86400000 * 7, -1.25, -700.75, 2958465.0};
     for (double d : values) {
         const Variant text(Variant::FromDate(d).AsString());
         EXPECT_EQ(DateTimeToTimeStamp(text.AsDateTime()).Date, DateTimeToTimeStamp(d).Date) << d;
@@ -145,7 +144,8 @@ TEST(VariantTest, DateTextRoundTripsThroughAString) {
 
 TEST(VariantTest, DoubleTextIsShortestAndRoundTrips) {
     const double values[] = {0.1, 1.0 / 3, -2.5e-300, 1e21, 123456789.125, 5e-324};
-    for (double d : values) EXPECT_EQ(Variant(Variant(d).AsString()).AsDouble(), d) << d;
+    for (double d : values)
+        EXPECT_EQ(Variant(Variant(d).AsString()).AsDouble(), d) << d;
     EXPECT_EQ(Variant(1.0).AsString(), "1");
     EXPECT_EQ(Variant(-0.5).AsString(), "-0.5");
 }
@@ -170,8 +170,7 @@ TEST(VariantTest, WideAndAnsiTextConvertThroughWindows1252) {
 TEST(VariantTest, ComparesNumbersAcrossTypesAndStringsByteWise) {
     EXPECT_EQ(Variant(5), Variant(5.0));
     EXPECT_EQ(Variant(int16_t{5}), Variant(Currency::FromInt64(5)));
-    EXPECT_EQ(VarCompareValue(Variant(int64_t{1} << 60), Variant((int64_t{1} << 60) + 1)),
-              vrLessThan);
+    EXPECT_EQ(VarCompareValue(Variant(int64_t{1} << 60), Variant((int64_t{1} << 60) + 1)), vrLessThan);
     EXPECT_EQ(VarCompareValue(Variant(2.5), Variant(2)), vrGreaterThan);
     EXPECT_EQ(VarCompareValue(Variant("B"), Variant("a")), vrLessThan);
     EXPECT_EQ(VarCompareValue(Variant("\xE9"), Variant("z")), vrGreaterThan);
@@ -241,7 +240,8 @@ TEST(VariantArrayTest, LockGivesContiguousBytesAndDetachesFromCopies) {
     VarArrayUnlock(a);
     // Element reads do not copy the block: this loop would take minutes otherwise.
     uint64_t sum = 0;
-    for (int32_t i = 0; i < 1000; ++i) sum += a[i].AsByte();
+    for (int32_t i = 0; i < 1000; ++i)
+        sum += a[i].AsByte();
     EXPECT_EQ(sum, 1 + 999u * 0xAB);
     EXPECT_EQ(before[0].AsByte(), 0);
     EXPECT_EQ(takenWhileLocked[0].AsByte(), 0xAB);

@@ -25,9 +25,8 @@ using pe_writer::Bytes;
 class VersionResourceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        FDir = fs::temp_directory_path() /
-               ("lmr_version_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        FDir = fs::temp_directory_path() / ("lmr_version_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(FDir);
         fs::create_directories(FDir);
     }
@@ -61,7 +60,8 @@ protected:
         return pe_writer::VersionInfo(
             pe_writer::FixedFileInfo(7u << 16 | 0, 4u << 16 | 3312, 7u << 16 | 1, 2u << 16 | 99), u"040904E4",
             {pe_writer::StringEntry(u"CompanyName", u"Caf\u00E9 \u201CLumra\u201D"),
-             pe_writer::StringEntry(u"ProductVersion", u"7.0.4.3312"), pe_writer::StringEntry(u"Comments", u"")},
+             pe_writer::StringEntry(u"ProductVersion", u"7.0.4.3312"),
+             pe_writer::StringEntry(u"Comments", u"")},
             0x0409, 0x04E4);
     }
 
@@ -199,8 +199,8 @@ TEST_F(VersionResourceTest, FilesWithoutAReadableResourceFailCleanly) {
 // Asks every kind of question of a block; any answer must lie inside it.
 void QueryEverything(const std::vector<uint8_t>& block) {
     for (const char* path : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\ProductVersion",
-                             "\\StringFileInfo\\040904E4\\CompanyName", "\\StringFileInfo\\040904E4\\Comments",
-                             "\\StringFileInfo", "\\VarFileInfo"}) {
+                             "\\StringFileInfo\\040904E4\\CompanyName",
+                             "\\StringFileInfo\\040904E4\\Comments", "\\StringFileInfo", "\\VarFileInfo"}) {
         void* p = nullptr;
         uint32_t len = 0;
         if (!host::VerQueryValueA(block.data(), path, &p, &len)) continue;

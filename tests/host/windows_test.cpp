@@ -24,18 +24,22 @@ namespace fs = std::filesystem;
 
 std::string AllBytes() {
     std::string s(256, '\0');
-    for (int i = 0; i < 256; ++i) s[i] = static_cast<char>(i);
+    for (int i = 0; i < 256; ++i)
+        s[i] = static_cast<char>(i);
     return s;
 }
 
 // ANSI bytes whose character cp850 also has: ASCII, the Latin-1 half and the florin.
-bool SharedWithOem(int b) { return b < 0x80 || b >= 0xA0 || b == 0x83; }
+bool SharedWithOem(int b) {
+    return b < 0x80 || b >= 0xA0 || b == 0x83;
+}
 // OEM bytes whose character cp1252 also has: all but box drawing, blocks, dotless i and the double low line.
 bool SharedWithAnsi(int b) {
     if (b < 0x80) return true;
     if (b == 0xD5 || b == 0xF2 || b == 0xFE) return false;
-    const int graphics[] = {0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB9, 0xBA, 0xBB, 0xBC, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3,
-                            0xC4, 0xC5, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xD9, 0xDA, 0xDB, 0xDC, 0xDF};
+    const int graphics[] = {0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB9, 0xBA, 0xBB, 0xBC, 0xBF,
+                            0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC8, 0xC9, 0xCA, 0xCB,
+                            0xCC, 0xCD, 0xCE, 0xD9, 0xDA, 0xDB, 0xDC, 0xDF};
     for (int g : graphics)
         if (b == g) return false;
     return true;
@@ -187,9 +191,8 @@ TEST(MessageBoxHandler, SeesEveryCallAndItsAnswerIsReturned) {
 class ShellExecuteTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        FDir = fs::temp_directory_path() /
-               ("lmr_shell_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        FDir = fs::temp_directory_path() / ("lmr_shell_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(FDir);
         fs::create_directories(FDir / "bin");
         FArgs = FDir / "args.txt";
@@ -230,8 +233,7 @@ protected:
 
 TEST_F(ShellExecuteTest, HandsTheAddressToTheOpenerAsOneArgumentWithoutAShell) {
     const std::string address = "mailto:support@example.com?subject=a b;$(touch x)`id`&body='\"*";
-    intptr_t result =
-        host::ShellExecuteA(nullptr, "open", address.c_str(), nullptr, "", host::SW_SHOWNORMAL);
+    intptr_t result = host::ShellExecuteA(nullptr, "open", address.c_str(), nullptr, "", host::SW_SHOWNORMAL);
     EXPECT_GT(result, 32);
     EXPECT_EQ(WaitForArgs(), "1\n" + address + "\n");
     EXPECT_FALSE(fs::exists(fs::current_path() / "x"));

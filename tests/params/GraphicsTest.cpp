@@ -109,24 +109,23 @@ TEST_P(DamagedBitmap, IsRejectedAndLeavesTheBitmapUnchanged) {
     EXPECT_EQ(target.Pixel(0, 0), 0x123456u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DamagedBitmap,
-    ::testing::ValuesIn(std::vector<DamageCase>{
-        {"Empty", 0, {}},
-        {"HeaderCut", 30, {}},
-        {"PixelsCut", 54 + 20, {}},
-        {"NoSignature", 0, {'X', 'Y'}},
-        {"HugeWidth", 18, {0xFF, 0xFF, 0xFF, 0x7F}},
-        {"NegativeWidth", 18, {0xFF, 0xFF, 0xFF, 0xFF}},
-        {"HugeHeightOverflowingRowMath", 22, {0x00, 0x00, 0x00, 0x40}},
-        {"MostNegativeHeight", 22, {0x00, 0x00, 0x00, 0x80}},
-        {"EightBitPalette", 28, {8, 0}},
-        {"Compressed", 30, {1, 0, 0, 0}},
-        {"PixelOffsetInsideHeader", 10, {20, 0, 0, 0}},
-        {"PixelOffsetBeyondEnd", 10, {0xFF, 0xFF, 0xFF, 0x0F}},
-        {"SmallInfoHeader", 14, {12, 0, 0, 0}},
-    }),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedBitmap,
+                         ::testing::ValuesIn(std::vector<DamageCase>{
+                             {"Empty", 0, {}},
+                             {"HeaderCut", 30, {}},
+                             {"PixelsCut", 54 + 20, {}},
+                             {"NoSignature", 0, {'X', 'Y'}},
+                             {"HugeWidth", 18, {0xFF, 0xFF, 0xFF, 0x7F}},
+                             {"NegativeWidth", 18, {0xFF, 0xFF, 0xFF, 0xFF}},
+                             {"HugeHeightOverflowingRowMath", 22, {0x00, 0x00, 0x00, 0x40}},
+                             {"MostNegativeHeight", 22, {0x00, 0x00, 0x00, 0x80}},
+                             {"EightBitPalette", 28, {8, 0}},
+                             {"Compressed", 30, {1, 0, 0, 0}},
+                             {"PixelOffsetInsideHeader", 10, {20, 0, 0, 0}},
+                             {"PixelOffsetBeyondEnd", 10, {0xFF, 0xFF, 0xFF, 0x0F}},
+                             {"SmallInfoHeader", 14, {12, 0, 0, 0}},
+                         }),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Bitmap, PixelAccessOutsideTheImageRaises) {
     host::TBitmap bitmap;

@@ -17,7 +17,9 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-host::TDateTime Feb3At1030() { return host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0); }
+host::TDateTime Feb3At1030() {
+    return host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0);
+}
 
 Bytes DataOf(const TLumraParam& p) {
     Bytes out(static_cast<size_t>(p.GetDataSize()) + 8, 0xCC); // guard bytes catch overruns
@@ -72,11 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
         // 10:30 is 37,800,000 ms.
         {"Time", [](TLumraParam& p) { p.SetAsTime(Feb3At1030()); }, {0x40, 0xC8, 0x40, 0x02}},
         // 730519 * 86,400,000 + 37,800,000 as a double.
-        {"DateTime", [](TLumraParam& p) { p.SetAsDateTime(Feb3At1030()); },
+        {"DateTime",
+         [](TLumraParam& p) { p.SetAsDateTime(Feb3At1030()); },
          {0x00, 0x20, 0x86, 0x96, 0xC5, 0xB3, 0xCC, 0x42}},
         // Before the zero day the fraction still counts forward from midnight:
         // -1.75 is 1899-12-29 18:00, 693593 * 86,400,000 + 64,800,000.
-        {"DateTimeBeforeTheZeroDay", [](TLumraParam& p) { p.SetAsDateTime(-1.75); },
+        {"DateTimeBeforeTheZeroDay",
+         [](TLumraParam& p) { p.SetAsDateTime(-1.75); },
          {0x00, 0x80, 0x60, 0xDF, 0x5C, 0x40, 0xCB, 0x42}},
         {"BooleanTrue", [](TLumraParam& p) { p.SetAsBoolean(true); }, {0x01, 0x00}},
         {"BooleanFalse", [](TLumraParam& p) { p.SetAsBoolean(false); }, {0x00, 0x00}},

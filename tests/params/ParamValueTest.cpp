@@ -17,11 +17,15 @@ using host::Variant;
 
 namespace {
 
-host::TDateTime Feb3At1030() { return host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0); }
+host::TDateTime Feb3At1030() {
+    return host::EncodeDate(2001, 2, 3) + host::EncodeTime(10, 30, 0, 0);
+}
 
 // Generation 3 keeps InitValue internal; the setters still set both flags.
 template <class T>
-concept PublishesInitValue = requires(T& t) { t.InitValue(); };
+concept PublishesInitValue = requires(T& t) {
+    t.InitValue();
+};
 static_assert(PublishesInitValue<TLumraParam> == (LMR_HOST_GENERATION != 3));
 
 } // namespace
@@ -104,27 +108,26 @@ TEST_P(SetAsVariant, TypeFollowsTheVariantAndTheValueIsStoredUnconverted) {
     EXPECT_EQ(p.Data().VarType(), c.value.VarType());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    VariantTypes, SetAsVariant,
-    ::testing::ValuesIn(std::vector<VariantCase>{
-        {"Smallint", Variant(int16_t{3}), ntInteger, false},
-        {"Integer", Variant(int32_t{3}), ntInteger, false},
-        {"Single", Variant(1.5f), ntFloat, false},
-        {"Double", Variant(1.5), ntFloat, false},
-        {"Currency", Variant(host::Currency::FromScaled(15000)), ntCurrency, false},
-        {"Date", Variant::FromDate(36925.5), ntDateTime, false},
-        {"String", Variant("x"), ntString, false},
-        {"WideString", Variant(u"x"), ntString, false},
-        {"Boolean", Variant(false), ntBoolean, false},
-        // A byte is a value like any small integer, not a reason for null.
-        {"Byte", Variant(uint8_t{200}), ntInteger, false},
-        {"Int64InRange", Variant(int64_t{-5}), ntInteger, false},
-        {"Int64OutOfRange", Variant(int64_t{1} << 40), ntFloat, false},
-        {"Null", Variant::Null(), ntUnknown, true},
-        {"Empty", Variant(), ntUnknown, true},
-        {"Array", host::VarArrayOf({Variant(1)}), ntUnknown, true},
-    }),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(VariantTypes, SetAsVariant,
+                         ::testing::ValuesIn(std::vector<VariantCase>{
+                             {"Smallint", Variant(int16_t{3}), ntInteger, false},
+                             {"Integer", Variant(int32_t{3}), ntInteger, false},
+                             {"Single", Variant(1.5f), ntFloat, false},
+                             {"Double", Variant(1.5), ntFloat, false},
+                             {"Currency", Variant(host::Currency::FromScaled(15000)), ntCurrency, false},
+                             {"Date", Variant::FromDate(36925.5), ntDateTime, false},
+                             {"String", Variant("x"), ntString, false},
+                             {"WideString", Variant(u"x"), ntString, false},
+                             {"Boolean", Variant(false), ntBoolean, false},
+                             // A byte is a value like any small integer, not a reason for null.
+                             {"Byte", Variant(uint8_t{200}), ntInteger, false},
+                             {"Int64InRange", Variant(int64_t{-5}), ntInteger, false},
+                             {"Int64OutOfRange", Variant(int64_t{1} << 40), ntFloat, false},
+                             {"Null", Variant::Null(), ntUnknown, true},
+                             {"Empty", Variant(), ntUnknown, true},
+                             {"Array", host::VarArrayOf({Variant(1)}), ntUnknown, true},
+                         }),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParamValue, SetAsVariantKeepsTheVariantsOwnRepresentationButGettersConvert) {
     TLumraParam p(nullptr, "p");
@@ -229,8 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
         {"Currency", [](TLumraParam& p) { p.SetAsCurrency(1234.5678); }, "1234.5678"},
         {"Date", [](TLumraParam& p) { p.SetAsDate(Feb3At1030()); }, "2001-02-03"},
         {"Time", [](TLumraParam& p) { p.SetAsTime(Feb3At1030()); }, "10:30:00"},
-        {"TimeWithMilliseconds",
-         [](TLumraParam& p) { p.SetAsTime(host::EncodeTime(23, 59, 59, 999)); }, "23:59:59.999"},
+        {"TimeWithMilliseconds", [](TLumraParam& p) { p.SetAsTime(host::EncodeTime(23, 59, 59, 999)); },
+         "23:59:59.999"},
         {"DateTime", [](TLumraParam& p) { p.SetAsDateTime(Feb3At1030()); }, "2001-02-03 10:30:00"},
         {"DateTimeBeforeTheZeroDay", [](TLumraParam& p) { p.SetAsDateTime(-1.75); }, "1899-12-29 18:00:00"},
         {"DateTimeAtMidnight", [](TLumraParam& p) { p.SetAsDateTime(host::EncodeDate(2001, 2, 3)); },

@@ -96,7 +96,11 @@ const std::vector<TokenCase> kTokenCases = {
     {"dot before digits still reads a number", ".5", {{skNumber, "5"}}},
     {"a keyword after a dot is a field name",
      "SELECT t.from, t.DESC",
-     {{skSelect, "SELECT"}, {skTableName, "t"}, {skFieldName, "from"}, {skTableName, "t"}, {skFieldName, "DESC"}}},
+     {{skSelect, "SELECT"},
+      {skTableName, "t"},
+      {skFieldName, "from"},
+      {skTableName, "t"},
+      {skFieldName, "DESC"}}},
 
     // Predicates
     {"predicate run stands alone", "a <> b", {{skFieldName, "a"}, {skPredicate, "<>"}, {skFieldName, "b"}}},
