@@ -47,7 +47,9 @@ const uint8_t* GetVarint(const uint8_t* p, uint64_t& v) noexcept {
     }
 }
 
-uint64_t ZigZag(int64_t i) noexcept { return (static_cast<uint64_t>(i) << 1) ^ static_cast<uint64_t>(i >> 63); }
+uint64_t ZigZag(int64_t i) noexcept {
+    return (static_cast<uint64_t>(i) << 1) ^ static_cast<uint64_t>(i >> 63);
+}
 
 } // namespace
 
@@ -73,18 +75,23 @@ void TSqliteRowStore::Reuse() noexcept {
 
 size_t TSqliteRowStore::EncodedSize(const TSqliteValue& v) noexcept {
     switch (v.Tag) {
-    case svInteger: return 1 + VarintSize(ZigZag(v.Int));
-    case svFloat: return 9;
+    case svInteger:
+        return 1 + VarintSize(ZigZag(v.Int));
+    case svFloat:
+        return 9;
     case svText:
-    case svBlob: return 1 + VarintSize(v.Bytes) + v.Bytes;
-    default: return 1;
+    case svBlob:
+        return 1 + VarintSize(v.Bytes) + v.Bytes;
+    default:
+        return 1;
     }
 }
 
 uint8_t* TSqliteRowStore::EncodeTo(uint8_t* out, const TSqliteValue& v) noexcept {
     *out++ = v.Tag;
     switch (v.Tag) {
-    case svInteger: return PutVarint(out, ZigZag(v.Int));
+    case svInteger:
+        return PutVarint(out, ZigZag(v.Int));
     case svFloat:
         std::memcpy(out, &v.Float, 8);
         return out + 8;
@@ -93,7 +100,8 @@ uint8_t* TSqliteRowStore::EncodeTo(uint8_t* out, const TSqliteValue& v) noexcept
         out = PutVarint(out, v.Bytes);
         if (v.Bytes > 0) std::memcpy(out, v.Data, v.Bytes);
         return out + v.Bytes;
-    default: return out;
+    default:
+        return out;
     }
 }
 
@@ -123,7 +131,8 @@ const uint8_t* TSqliteRowStore::Decode(const uint8_t* p, TSqliteValue& v) noexce
         v.Data = reinterpret_cast<const char*>(p);
         p += v.Bytes;
         break;
-    default: break;
+    default:
+        break;
     }
     return p;
 }
@@ -169,13 +178,15 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
             v.Data = static_cast<const char*>(api.value_blob(value));
             v.Bytes = static_cast<uint64_t>(api.value_bytes(value));
             break;
-        default: break;
+        default:
+            break;
         }
         bytes += EncodedSize(v);
     }
     uint8_t* const row = Reserve(bytes);
     uint8_t* out = row;
-    for (const TSqliteValue& v : FValues) out = EncodeTo(out, v);
+    for (const TSqliteValue& v : FValues)
+        out = EncodeTo(out, v);
     FRows.push_back(row);
 }
 
@@ -193,11 +204,16 @@ constexpr double TwoPow53 = 9007199254740992.0;
 
 const char* TagName(uint8_t tag) {
     switch (tag) {
-    case svInteger: return "an integer";
-    case svFloat: return "a real";
-    case svText: return "text";
-    case svBlob: return "a blob";
-    default: return "null";
+    case svInteger:
+        return "an integer";
+    case svFloat:
+        return "a real";
+    case svText:
+        return "text";
+    case svBlob:
+        return "a blob";
+    default:
+        return "null";
     }
 }
 
@@ -276,7 +292,9 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
         if (ok && def->FieldType() == ntTime) ok = d >= 0 && d < 1;
         if (!ok) {
             why = "the text \"" + std::string(text.substr(0, 64)) + "\" is not a " +
-                  (def->FieldType() == ntDate ? "date" : def->FieldType() == ntTime ? "time" : "date and time");
+                  (def->FieldType() == ntDate   ? "date"
+                   : def->FieldType() == ntTime ? "time"
+                                                : "date and time");
             return false;
         }
         std::memcpy(slot, &d, 8);
@@ -302,7 +320,8 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
         if (size >= 4) std::memcpy(slot, &n, 4);
         return true;
     }
-    default: break;
+    default:
+        break;
     }
     why = std::string("it holds ") + TagName(v.Tag);
     return false;
@@ -394,7 +413,9 @@ static int StepOne(TSqliteSQL& sql, TSqliteCursor& c, int64_t& read) {
 
 namespace {
 // Rows read from the engine so far (kept or not): FirstKept + kept rows.
-int64_t RowsRead(const TSqliteCursor& c) { return c.FirstKept + static_cast<int64_t>(c.Rows.Count()); }
+int64_t RowsRead(const TSqliteCursor& c) {
+    return c.FirstKept + static_cast<int64_t>(c.Rows.Count());
+}
 } // namespace
 
 bool TSqliteSQL::InternalOpen(bool readOnly) {
@@ -539,6 +560,20 @@ bool TSqliteSQL::FetchFirstForward() {
     return FetchFirst();
 }
 
+// Loads a row already read from the engine and makes it the current one; a
+// forward-only cursor no longer keeps rows before FirstKept.
+bool TSqliteSQL::MakeKeptRowCurrent(TSqliteCursor& c, int64_t target) {
+    if (target < c.FirstKept) {
+        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
+        return false;
+    }
+    if (!LoadRow(*this, c, target)) return false;
+    SetRecNo(static_cast<int32_t>(target));
+    SetBof(false);
+    SetEof(false);
+    return true;
+}
+
 bool TSqliteSQL::FetchNext() {
     if (!CursorReady(*this, FCursor)) return false;
     TSqliteCursor& c = *FCursor;
@@ -556,15 +591,7 @@ bool TSqliteSQL::FetchNext() {
             return false;
         }
     }
-    if (target < c.FirstKept) {
-        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
-        return false;
-    }
-    if (!LoadRow(*this, c, target)) return false;
-    SetRecNo(static_cast<int32_t>(target));
-    SetBof(false);
-    SetEof(false);
-    return true;
+    return MakeKeptRowCurrent(c, target);
 }
 
 bool TSqliteSQL::FetchPrior() {
@@ -578,15 +605,7 @@ bool TSqliteSQL::FetchPrior() {
         SetEof(RowsRead(c) == 0 && c.Done);
         return false;
     }
-    if (target < c.FirstKept) {
-        GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
-        return false;
-    }
-    if (!LoadRow(*this, c, target)) return false;
-    SetRecNo(static_cast<int32_t>(target));
-    SetBof(false);
-    SetEof(false);
-    return true;
+    return MakeKeptRowCurrent(c, target);
 }
 
 bool TSqliteSQL::FetchCurrent() {
@@ -630,12 +649,14 @@ bool TSqliteSQL::SetToEnd() {
 }
 
 int32_t TSqliteSQL::InternalGetRecordCount() {
-    if (!FCursor || !CursorOpen() || FCursor->Done || FCursor->Counted) return TLumraSQL::InternalGetRecordCount();
+    if (!FCursor || !CursorOpen() || FCursor->Done || FCursor->Counted)
+        return TLumraSQL::InternalGetRecordCount();
     TSqliteCursor& c = *FCursor;
     TSqliteSession* session = SqliteSession();
     int64_t count = 0;
     // An engine failure is no count: it is raised rather than answered as a number of rows.
-    if (!CountRows(*this, c, session->Db(), count)) RaiseLastError(session->LastError(), session->LastErrorCode());
+    if (!CountRows(*this, c, session->Db(), count))
+        RaiseLastError(session->LastError(), session->LastErrorCode());
     c.Counted = true;
     SetRecordCount(static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
     return TLumraSQL::InternalGetRecordCount();
@@ -654,11 +675,13 @@ static bool CurrentStoredValue(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& 
         TSqliteRowStore::Decode(c.ValueAt[static_cast<size_t>(column)], value);
         return true;
     }
-    for (int32_t i = 0; i <= column; ++i) p = TSqliteRowStore::Decode(p, value);
+    for (int32_t i = 0; i <= column; ++i)
+        p = TSqliteRowStore::Decode(p, value);
     return true;
 }
 
-bool TSqliteSQL::GetStoredBytes(const std::string& column, const char*& data, int64_t& size, std::string& scratch) {
+bool TSqliteSQL::GetStoredBytes(const std::string& column, const char*& data, int64_t& size,
+                                std::string& scratch) {
     if (!FCursor) return false;
     // A reader asks for the same few names on every row.
     std::vector<std::pair<std::string, int32_t>>& asked = FCursor->NamesAsked;

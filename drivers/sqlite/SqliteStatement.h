@@ -137,6 +137,7 @@ protected:
     int32_t InternalGetRecordCount() override;
 
 private:
+    bool MakeKeptRowCurrent(TSqliteCursor& c, int64_t target);
     friend struct TSqliteStatementAccess;
     std::unique_ptr<TSqliteCursor> FCursor;
     std::unique_ptr<TSqliteCommand> FCommand;
