@@ -273,13 +273,13 @@ int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi, in
 
 } // namespace
 
-int64_t Variant::AsInt64() const {
+int64_t Variant::ConvertToInt64() const {
     const int64_t* i = std::get_if<int64_t>(&FValue);
     const double* d = std::get_if<double>(&FValue);
     return ToIntegral(*this, varInt64, INT64_MIN, INT64_MAX, i ? *i : 0, d ? *d : 0.0);
 }
 
-int32_t Variant::AsInteger() const {
+int32_t Variant::ConvertToInteger() const {
     const int64_t* i = std::get_if<int64_t>(&FValue);
     const double* d = std::get_if<double>(&FValue);
     return static_cast<int32_t>(
@@ -299,7 +299,7 @@ uint8_t Variant::AsByte() const {
     return static_cast<uint8_t>(ToIntegral(*this, varByte, 0, 255, i ? *i : 0, d ? *d : 0.0));
 }
 
-double Variant::AsDouble() const {
+double Variant::ConvertToDouble() const {
     switch (FType) {
     case varEmpty:
         return 0.0;
@@ -390,7 +390,7 @@ TDateTime Variant::AsDateTime() const {
     }
 }
 
-std::string Variant::AsString() const {
+std::string Variant::ConvertToString() const {
     switch (FType) {
     case varEmpty:
         return std::string();

@@ -160,16 +160,42 @@ public:
     // Conversions (see the top of this file). Each raises EConvertError
     // (EVariantTypeCastError / EVariantOverflowError) when the value does not
     // convert or does not fit.
-    std::string AsString() const;
+    //
+    // The value's own type is answered inline, without a call; a temporary
+    // Variant hands its text over instead of copying it.
+    std::string AsString() const& {
+        if (FType == varString) return *std::get_if<std::string>(&FValue);
+        return ConvertToString();
+    }
+    std::string AsString() && {
+        if (FType == varString) return std::move(*std::get_if<std::string>(&FValue));
+        return ConvertToString();
+    }
     std::u16string AsWideString() const;
-    int32_t AsInteger() const;
-    int64_t AsInt64() const;
-    double AsDouble() const;
+    int32_t AsInteger() const {
+        if (FType == varInteger) return static_cast<int32_t>(*std::get_if<int64_t>(&FValue));
+        return ConvertToInteger();
+    }
+    int64_t AsInt64() const {
+        if (FType == varInt64 || FType == varInteger) return *std::get_if<int64_t>(&FValue);
+        return ConvertToInt64();
+    }
+    double AsDouble() const {
+        if (FType == varDouble) return *std::get_if<double>(&FValue);
+        return ConvertToDouble();
+    }
     Currency AsCurrency() const;
     bool AsBoolean() const;
     TDateTime AsDateTime() const;
     uint8_t AsByte() const;
     int16_t AsSmallint() const;
+
+    // The text of a varString read in place, for callers that only look at
+    // it; null for every other type (a wide string needs AsString). Valid
+    // until this Variant changes or is destroyed.
+    const std::string* StringRef() const noexcept {
+        return FType == varString ? std::get_if<std::string>(&FValue) : nullptr;
+    }
 
     // Array elements (one-dimensional arrays only; index within the bounds,
     // otherwise ERangeError). An element of a byte array is a varByte; storing
@@ -205,6 +231,10 @@ private:
             return FromUnsigned64(static_cast<uint64_t>(value));
     }
     static Variant MakeIntegral(TVarType type, int64_t value) noexcept;
+    std::string ConvertToString() const;
+    int32_t ConvertToInteger() const;
+    int64_t ConvertToInt64() const;
+    double ConvertToDouble() const;
     static Variant FromUnsigned64(uint64_t value);
 
     const TVarArrayData& ArrayData() const;

@@ -249,3 +249,21 @@ TEST(VariantArrayTest, LockGivesContiguousBytesAndDetachesFromCopies) {
 }
 
 } // namespace
+
+TEST(VariantTest, TextIsReadInPlaceOrHandedOverByATemporary) {
+    Variant text(std::string(40, 't'));
+    const std::string* ref = text.StringRef();
+    ASSERT_NE(ref, nullptr);
+    EXPECT_EQ(*ref, std::string(40, 't'));
+    // Only 8-bit text is read in place; everything else converts through AsString.
+    for (const Variant& other : {Variant(u"wide"), Variant(int32_t{5}), Variant::Null(), Variant()})
+        EXPECT_EQ(other.StringRef(), nullptr);
+
+    const char* storage = ref->data();
+    std::string taken = std::move(text).AsString();
+    EXPECT_EQ(taken.data(), storage) << "a temporary's text moves instead of being copied";
+    EXPECT_EQ(Variant(int64_t{7}).AsString(), "7");
+    const Variant kept(std::string(40, 'k'));
+    EXPECT_EQ(kept.AsString(), std::string(40, 'k'));
+    EXPECT_EQ(*kept.StringRef(), std::string(40, 'k')) << "a named Variant keeps its text";
+}
