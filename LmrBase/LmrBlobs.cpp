@@ -127,6 +127,7 @@ void TLumraBlobManager::AddBlob(TLumraBlobStream* stream) {
     if (stream->FBlobManager != nullptr) stream->FBlobManager->RemoveBlob(stream);
     FList.emplace_back(stream);
     stream->FBlobManager = this;
+    ++FGeneration;
 }
 
 void TLumraBlobManager::RemoveBlob(TLumraBlobStream* stream) noexcept {
@@ -135,6 +136,7 @@ void TLumraBlobManager::RemoveBlob(TLumraBlobStream* stream) noexcept {
     (void)it->release();
     FList.erase(it);
     stream->FBlobManager = nullptr;
+    ++FGeneration;
 }
 
 void TLumraBlobManager::Clear() {
@@ -144,6 +146,7 @@ void TLumraBlobManager::Clear() {
         std::unique_ptr<TLumraBlobStream> last = std::move(FList.back());
         FList.pop_back();
         last->FBlobManager = nullptr;
+        ++FGeneration;
     }
 }
 

@@ -129,7 +129,12 @@ public:
     // through the statement's RaiseLastError, so the session records it.
     TLumraBlobStream* BlobByName(const std::string& name) const;
 
+    // Changes whenever a stream is added, removed or deleted, so a caller
+    // may keep what BlobByName found for as long as it stays the same.
+    uint64_t Generation() const noexcept { return FGeneration; }
+
 private:
     TLumraSQL* FSQL;
     std::vector<std::unique_ptr<TLumraBlobStream>> FList;
+    uint64_t FGeneration = 1;
 };

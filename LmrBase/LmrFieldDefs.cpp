@@ -71,11 +71,6 @@ int32_t TLumraFieldDefs::Size() const {
     return static_cast<int32_t>(sum);
 }
 
-TLumraFieldDef* TLumraFieldDefs::GetItem(int32_t index) const noexcept {
-    if (index < 0 || index >= GetCount()) return nullptr;
-    return FList[static_cast<size_t>(index)].get();
-}
-
 int32_t TLumraFieldDefs::IndexOf(const std::string& name) const {
     for (size_t i = 0; i < FList.size(); ++i)
         if (host::AnsiCompareText(FList[i]->Name(), name) == 0) return static_cast<int32_t>(i);

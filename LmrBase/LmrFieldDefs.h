@@ -136,7 +136,9 @@ public:
     int32_t Size() const;
     int32_t GetCount() const noexcept { return static_cast<int32_t>(FList.size()); }
     // The description at `index`, or null when index < 0 or >= GetCount().
-    TLumraFieldDef* GetItem(int32_t index) const noexcept;
+    TLumraFieldDef* GetItem(int32_t index) const noexcept {
+        return index >= 0 && index < GetCount() ? FList[static_cast<size_t>(index)].get() : nullptr;
+    }
     // Position of the first description whose name equals `name` ignoring
     // case (host::AnsiCompareText), -1 when there is none.
     int32_t IndexOf(const std::string& name) const;

@@ -380,7 +380,10 @@ TLumraFieldTypes TLumraSQL::InternalGetVariableTypeAndLength(const host::Variant
     case host::varOleStr:
     case host::varString: {
         length = InternalGetVariableLength(ntString);
-        const int64_t textLength = static_cast<int64_t>(value.AsString().size());
+        // The length is all that is needed here: no copy of 8-bit text.
+        const std::string* text = value.StringRef();
+        const int64_t textLength =
+            static_cast<int64_t>(text != nullptr ? text->size() : value.AsString().size());
         // Text that does not fit the default buffer with its terminator travels as a memo.
         if (textLength + 1 > length) {
             length = static_cast<int32_t>(textLength);
@@ -578,10 +581,39 @@ void TLumraSQL::SetVariableValues(std::span<const host::Variant> values, TLumraV
         }
     }
     if (renew) {
-        defs->Clear();
-        for (const auto& [fieldType, length] : FVariableShapes)
-            InternalAddFieldDef(defs, "?", fieldType, InternalGetVariableExtType(fieldType), length, 0, 0, false,
-                                kiRegularField);
+        // The same number of values in new shapes (a value turned Null, a text
+        // grew into a memo) is the common case: the descriptions are retyped
+        // where they stand, which leaves them exactly as clearing and
+        // rebuilding would, without freeing and allocating each one again.
+        bool retype = count == defs->GetCount() && FFieldDefs->IndexOf("?") < 0;
+        int64_t total = 0;
+        for (int32_t i = 0; retype && i < count; ++i) {
+            retype = defs->GetItem(i)->Name() == "?";
+            total += FVariableShapes[static_cast<size_t>(i)].second;
+        }
+        if (retype && total <= INT32_MAX) {
+            int32_t offset = 0;
+            for (int32_t i = 0; i < count; ++i) {
+                const auto& [fieldType, length] = FVariableShapes[static_cast<size_t>(i)];
+                TLumraFieldDef* def = defs->GetItem(i);
+                def->SetFieldNo(i);
+                def->SetFieldType(fieldType);
+                def->SetExtType(InternalGetVariableExtType(fieldType));
+                def->SetSize(length);
+                def->SetOffset(offset);
+                def->SetLength(0);
+                def->SetDecimals(0);
+                def->SetNulls(false);
+                def->SetKeyIndicator(kiRegularField);
+                offset += length;
+            }
+            defs->SetBound(false);
+        } else {
+            defs->Clear();
+            for (const auto& [fieldType, length] : FVariableShapes)
+                InternalAddFieldDef(defs, "?", fieldType, InternalGetVariableExtType(fieldType), length, 0, 0,
+                                    false, kiRegularField);
+        }
         defs->SetBufSize(defs->Size());
     }
     for (int32_t i = 0; i < defs->GetCount() && i < count; ++i) {
@@ -604,7 +636,19 @@ TLumraFieldDef* TLumraSQL::FieldOrRaise(const host::Variant& id) {
 }
 
 TLumraBlobStream* TLumraSQL::StreamFor(TLumraFieldDef* def) {
-    return IsBlobType(def->FieldType()) ? FBlobManager->BlobByName(def->Name()) : nullptr;
+    if (!IsBlobType(def->FieldType())) return nullptr;
+    // A value read per row must not scan the streams by name every time.
+    const int32_t column = def->FieldNo();
+    if (column < 0 || column >= FFieldDefs->GetCount()) return FBlobManager->BlobByName(def->Name());
+    if (static_cast<size_t>(column) >= FBlobLookups.size())
+        FBlobLookups.resize(static_cast<size_t>(column) + 1);
+    TBlobLookup& lookup = FBlobLookups[static_cast<size_t>(column)];
+    if (lookup.Generation != FBlobManager->Generation() || lookup.Name != def->Name()) {
+        lookup.Stream = FBlobManager->BlobByName(def->Name());
+        lookup.Generation = FBlobManager->Generation();
+        lookup.Name = def->Name();
+    }
+    return lookup.Stream;
 }
 
 bool TLumraSQL::ColumnInRow(const TLumraFieldDef* def) const noexcept {
@@ -623,7 +667,7 @@ bool TLumraSQL::IsFieldDirty(const host::Variant& id) {
     TLumraFieldDef* def = FieldOrRaise(id);
     const bool nullNow = IsNull(IndicatorBuffer(), def->FieldNo());
     const bool nullBefore = IsNull(OldIndicatorBuffer(), def->FieldNo());
-    if (IsBlobType(def->FieldType())) return FBlobManager->BlobByName(def->Name())->Modified() || nullNow != nullBefore;
+    if (IsBlobType(def->FieldType())) return StreamFor(def)->Modified() || nullNow != nullBefore;
     if (def->Size() < 1) return false;
     if (!ColumnInRow(def) || FOldRowBuffer == nullptr) return nullNow != nullBefore;
     return std::memcmp(FRowBuffer.get() + def->Offset(), FOldRowBuffer.get() + def->Offset(),

@@ -386,4 +386,12 @@ private:
     std::vector<std::pair<TLumraFieldTypes, int32_t>> FVariableShapes;
     // The list handed to the driver's bind and execute, reused by every execute.
     std::unique_ptr<host::TStringList> FExecuteList;
+    // What StreamFor found per column number, valid while the blob manager's
+    // Generation and the column's name are those it was found with.
+    struct TBlobLookup {
+        uint64_t Generation = 0;
+        std::string Name;
+        TLumraBlobStream* Stream = nullptr;
+    };
+    std::vector<TBlobLookup> FBlobLookups;
 };

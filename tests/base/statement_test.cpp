@@ -2,8 +2,12 @@
 // prepares, binds, opens, fetches and unprepares; how host variables are typed
 // and when they are rebound; cursor movement; column descriptions, field
 // identifiers and single-column access; every wrong-state error.
+#include <cstring>
 #include <functional>
+#include <memory>
+#include <string>
 #include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +129,64 @@ TEST_F(StatementTest, ValuesOfTheSameShapeKeepTheBoundVariablesAndOnlyRewriteThe
     }
     EXPECT_EQ(vars->GetItem(1)->FieldType(), ntBlob);
     EXPECT_EQ(vars->GetItem(1)->Size(), 300);
+}
+
+TEST_F(StatementTest, AValueChangingShapeLeavesTheVariablesAsBuildingThemAfreshWould) {
+    const std::string longText(300, 'x');
+    const std::vector<std::vector<host::Variant>> rounds{{1, "abc", 2.5},
+                                                         {1, host::Variant::Null(), 2.5},
+                                                         {host::Variant::Null(), longText, 2.5},
+                                                         {1, "abc", 2.5},
+                                                         {1, "abc"}};
+    for (size_t r = 0; r < rounds.size(); ++r) {
+        SCOPED_TRACE("round " + std::to_string(r));
+        Log freshLog;
+        RecordingSession freshSession{&freshLog};
+        RecordingSQL fresh{&freshLog};
+        fresh.SetSession(&freshSession);
+        ASSERT_TRUE(fresh.OpenRead("select a", rounds[r]));
+        const size_t mark = log.size();
+        ASSERT_TRUE(sql.OpenRead("select a", rounds[r]));
+        if (r > 0) {
+            EXPECT_NE(Since(mark).find("BindOpen(null)"), std::string::npos) << "the new shape binds again";
+        }
+        const TLumraVariableDefs* got = sql.CursorVariables();
+        const TLumraVariableDefs* want = fresh.CursorVariables();
+        ASSERT_EQ(got->GetCount(), want->GetCount());
+        for (int32_t i = 0; i < got->GetCount(); ++i) {
+            const TLumraFieldDef* g = got->GetItem(i);
+            const TLumraFieldDef* w = want->GetItem(i);
+            EXPECT_EQ(g->Name(), w->Name());
+            EXPECT_EQ(g->FieldNo(), w->FieldNo());
+            EXPECT_EQ(g->FieldType(), w->FieldType());
+            EXPECT_EQ(g->ExtType(), w->ExtType());
+            EXPECT_EQ(g->Size(), w->Size());
+            EXPECT_EQ(g->Offset(), w->Offset());
+            EXPECT_EQ(g->Length(), w->Length());
+            EXPECT_EQ(g->Decimals(), w->Decimals());
+            EXPECT_EQ(g->Nulls(), w->Nulls());
+            EXPECT_EQ(g->KeyIndicator(), w->KeyIndicator());
+        }
+        ASSERT_EQ(got->BufSize(), want->BufSize());
+        EXPECT_EQ(std::memcmp(got->Buffer(), want->Buffer(), static_cast<size_t>(got->BufSize())), 0);
+    }
+    RecordingSession::LibraryRefCount = 0;
+}
+
+TEST_F(StatementTest, ABlobColumnUsesTheStreamRegisteredForItNowAfterTheStreamsChange) {
+    sql.Columns = {{"NOTES", ntMemo, 8}};
+    ASSERT_TRUE(sql.OpenWrite("select notes"));
+    EXPECT_FALSE(sql.IsFieldDirty("NOTES")); // the stream is looked up (and remembered) here
+    TLumraBlobStream* first = sql.BlobManager()->BlobByName("NOTES");
+    sql.BlobManager()->RemoveBlob(first);
+    const std::unique_ptr<TLumraBlobStream> removed(first);
+    auto* second = new RecordingBlobStream(sql.BlobManager(), "notes");
+    removed->Write("abc", 3);
+    EXPECT_FALSE(sql.IsFieldDirty("NOTES")) << "a stream taken out of the manager no longer counts";
+    second->Write("abc", 3);
+    EXPECT_TRUE(sql.IsFieldDirty("NOTES"));
+    sql.BlobManager()->Clear();
+    EXPECT_THROW(sql.IsFieldDirty("NOTES"), ELumraException);
 }
 
 TEST_F(StatementTest, HostVariableTypingFollowsTheVariantTypeAndTheDriversDefaultLengths) {
