@@ -49,13 +49,23 @@ public:
     // Reads one value at p into value (cleared first); returns the next.
     static const uint8_t* Decode(const uint8_t* p, TSqliteValue& value) noexcept;
 
+    // The row AppendFromEngine kept last, while it is still there unchanged
+    // (null otherwise), with its values as Decode would give them (text and
+    // bytes pointing into the store) and where each one starts: a row read
+    // and loaded right away is not decoded again.
+    const uint8_t* LastAppended() const noexcept { return FLastRow; }
+    const std::vector<TSqliteValue>& LastValues() const noexcept { return FValues; }
+    const std::vector<const uint8_t*>& LastValueAt() const noexcept { return FValueAt; }
+
 private:
     uint8_t* Reserve(size_t bytes);
     std::vector<std::unique_ptr<uint8_t[]>> FBlocks;
     size_t FBlockSize = 0;
     size_t FBlockUsed = 0;
     std::vector<const uint8_t*> FRows;
-    std::vector<TSqliteValue> FValues; // the engine's values of the row being kept
+    std::vector<TSqliteValue> FValues;    // the values of the row kept last
+    std::vector<const uint8_t*> FValueAt; // where each of them starts in the store
+    const uint8_t* FLastRow = nullptr;
 };
 
 struct TSqliteCursor {

@@ -54,6 +54,7 @@ uint64_t ZigZag(int64_t i) noexcept {
 } // namespace
 
 void TSqliteRowStore::Clear() noexcept {
+    FLastRow = nullptr;
     FBlocks.clear();
     FBlockSize = 0;
     FBlockUsed = 0;
@@ -64,6 +65,7 @@ void TSqliteRowStore::Clear() noexcept {
 void TSqliteRowStore::Reuse() noexcept {
     // Keeps the newest block (the one a forward reader fills) and the pointer
     // list's capacity, so reading row after row allocates nothing.
+    FLastRow = nullptr;
     if (FBlocks.size() > 1) {
         std::unique_ptr<uint8_t[]> last = std::move(FBlocks.back());
         FBlocks.clear();
@@ -151,8 +153,10 @@ uint8_t* TSqliteRowStore::Reserve(size_t bytes) {
 
 void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt, int columns) {
     // The engine's values stay valid until the next step, so the row is sized
-    // first and then encoded straight into its place in the block.
+    // (at most) first and then encoded straight into its place in the block.
+    FLastRow = nullptr;
     FValues.resize(static_cast<size_t>(columns));
+    FValueAt.resize(static_cast<size_t>(columns));
     size_t bytes = 0;
     for (int i = 0; i < columns; ++i) {
         TSqliteValue& v = FValues[static_cast<size_t>(i)];
@@ -181,16 +185,26 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
         default:
             break;
         }
-        bytes += EncodedSize(v);
+        // A tag, and a varint of at most ten bytes before any text or bytes.
+        bytes += v.Tag == svText || v.Tag == svBlob ? 11 + v.Bytes : 11;
     }
     uint8_t* const row = Reserve(bytes);
     uint8_t* out = row;
-    for (const TSqliteValue& v : FValues)
+    for (int i = 0; i < columns; ++i) {
+        TSqliteValue& v = FValues[static_cast<size_t>(i)];
+        FValueAt[static_cast<size_t>(i)] = out;
         out = EncodeTo(out, v);
+        // From here on the value reads the store's copy, as a decoded one would.
+        if (v.Tag == svText || v.Tag == svBlob) v.Data = reinterpret_cast<const char*>(out - v.Bytes);
+    }
+    // What the estimate left over goes back to the block.
+    FBlockUsed -= bytes - static_cast<size_t>(out - row);
     FRows.push_back(row);
+    FLastRow = row;
 }
 
 void TSqliteRowStore::Replace(size_t index, const std::vector<uint8_t>& encoded) {
+    if (FRows[index] == FLastRow) FLastRow = nullptr;
     uint8_t* at = Reserve(encoded.size());
     if (!encoded.empty()) std::memcpy(at, encoded.data(), encoded.size());
     FRows[index] = at;
@@ -513,10 +527,20 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     const uint8_t* const start = p;
     std::string why; // filled only when a value does not fit
     c.NextValueAt.resize(static_cast<size_t>(count));
+    // The row just read from the engine has its values at hand already.
+    const bool fresh =
+        start == c.Rows.LastAppended() && c.Rows.LastValues().size() >= static_cast<size_t>(count);
     for (int32_t i = 0; i < count; ++i) {
-        TSqliteValue v;
-        c.NextValueAt[static_cast<size_t>(i)] = p;
-        p = TSqliteRowStore::Decode(p, v);
+        TSqliteValue decoded;
+        const TSqliteValue* value = &decoded;
+        if (fresh) {
+            value = &c.Rows.LastValues()[static_cast<size_t>(i)];
+            c.NextValueAt[static_cast<size_t>(i)] = c.Rows.LastValueAt()[static_cast<size_t>(i)];
+        } else {
+            c.NextValueAt[static_cast<size_t>(i)] = p;
+            p = TSqliteRowStore::Decode(p, decoded);
+        }
+        const TSqliteValue& v = *value;
         const TLumraFieldDef* def = defs->GetItem(i);
         char* slot = data + def->Offset();
         if (v.Tag == svNull) {

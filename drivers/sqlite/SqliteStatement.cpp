@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <typeinfo>
 
 #include "LmrBase/LmrBlobs.h"
 #include "drivers/sqlite/SqliteBlob.h"
@@ -210,6 +211,10 @@ TSqliteSQL::~TSqliteSQL() {
 
 TSqliteSession* TSqliteSQL::SqliteSession() const {
     TLumraSession* session = GetSession();
+    // Asked on every execute and fetch: the exact type is checked first,
+    // which costs far less than a cast through the hierarchy.
+    if (session != nullptr && typeid(*session) == typeid(TSqliteSession))
+        return static_cast<TSqliteSession*>(session);
     auto* sqlite = dynamic_cast<TSqliteSession*>(session);
     if (sqlite == nullptr) throw ELumraException(host::LoadResString(LUMRA_ERR_SESS_NIL), 0, 0);
     return sqlite;
@@ -512,12 +517,17 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
         const host::TVarType vt = value.VarType();
         switch (fieldType) {
         case ntString: {
-            const std::string s = value.AsString();
+            // 8-bit text is read where it stands; anything else is converted first.
+            std::string converted;
+            const std::string* text = value.StringRef();
+            if (text == nullptr) text = &(converted = value.AsString());
+            const std::string& s = *text;
             if (s.find('\0') != std::string::npos) fail("the text holds a zero byte");
             if (static_cast<int64_t>(s.size()) + 1 > size)
                 fail("text of " + std::to_string(s.size()) + " bytes is longer than " + std::to_string(size - 1));
-            std::memset(p, 0, static_cast<size_t>(size));
+            // The whole slot is written, the terminator and the rest as zeros.
             std::memcpy(p, s.data(), s.size());
+            std::memset(p + s.size(), 0, static_cast<size_t>(size) - s.size());
             break;
         }
         case ntInteger: {
