@@ -333,6 +333,13 @@ public:
     virtual bool PSUpdateRecord(TUpdateKind updateKind, TDataSet* delta); // false
 #endif
 
+    // The whole value of the blob field numbered FieldNo in the active
+    // record, put into Buffer (replacing what it held); returns its size.
+    // The base reads it through CreateBlobStream; a dataset that holds the
+    // bytes itself hands them over without a stream. Raises like
+    // FieldByNumber's caller would when there is no such field or stream.
+    virtual int64_t GetBlobFieldData(int32_t fieldNo, std::string& buffer);
+
     // ----- helpers descendants call
     // Enters State temporarily without telling the data sources; returns the
     // previous state for RestoreState.

@@ -760,13 +760,23 @@ void TBlobField::SaveToFile(const std::string& fileName) const {
 int32_t TBlobField::BlobSize() const { return static_cast<int32_t>(OpenBlob(*this, bmRead)->Size()); }
 
 std::string TBlobField::GetAsString() const {
+    TDataSet* ds = DataSet();
+    if (!ds) FieldError(SDataSetMissing, {DisplayName()});
+    std::string bytes;
+    // A field numbered in its dataset lets the dataset hand the value over
+    // whole; the others (no field number) read their stream.
+    if (FieldNo() > 0) {
+        ds->GetBlobFieldData(FieldNo(), bytes);
+        return bytes;
+    }
     auto blob = OpenBlob(*this, bmRead);
     const int64_t size = blob->Size();
-    std::string bytes(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
+    bytes.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
     blob->SetPosition(0);
     int64_t got = 0;
     while (got < size) {
-        const int32_t n = blob->Read(bytes.data() + got, static_cast<int32_t>(size - got));
+        const int32_t n =
+            blob->Read(bytes.data() + got, static_cast<int32_t>(std::min<int64_t>(size - got, INT32_MAX)));
         if (n <= 0) break;
         got += n;
     }

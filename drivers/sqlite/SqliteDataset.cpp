@@ -156,21 +156,39 @@ private:
 
 } // namespace
 
-std::unique_ptr<TStream> TSqliteQuery::CreateBlobStream(TField* field, TBlobStreamMode mode) {
-    if (mode != bmRead) DatabaseErrorFmt(LoadResString(SBlobStreamUnavailable), {field->DisplayName()}, this);
+bool TSqliteQuery::StoredValue(int32_t column, const char*& bytes, int64_t& size, std::string& text) {
     UpdateCursorPos();
-    const int32_t column = field->FieldNo() - 1;
     TRecordBuffer record = nullptr;
     // A record without a row (a new one), a null value and a field that is no
     // column (calculated, lookup) read as empty.
     if (column < 0 || column >= Statement()->FieldDefs()->GetCount() || !GetActiveRecBuf(record) ||
         GetBookmarkFlag(record) != bfCurrent || Statement()->IsNull(record + IndicatorOfs(), column))
-        return std::make_unique<TSqliteStoredStream>();
+        return false;
+    return SqliteStatement()->GetStoredBytes(column, bytes, size, text);
+}
+
+std::unique_ptr<TStream> TSqliteQuery::CreateBlobStream(TField* field, TBlobStreamMode mode) {
+    if (mode != bmRead) DatabaseErrorFmt(LoadResString(SBlobStreamUnavailable), {field->DisplayName()}, this);
     const char* bytes = nullptr;
     int64_t size = 0;
     std::string text;
-    if (!SqliteStatement()->GetStoredBytes(column, bytes, size, text)) return std::make_unique<TSqliteStoredStream>();
+    if (!StoredValue(field->FieldNo() - 1, bytes, size, text)) return std::make_unique<TSqliteStoredStream>();
     return std::make_unique<TSqliteStoredStream>(bytes, size, std::move(text));
+}
+
+int64_t TSqliteQuery::GetBlobFieldData(int32_t fieldNo, std::string& buffer) {
+    const char* bytes = nullptr;
+    int64_t size = 0;
+    std::string text;
+    if (!StoredValue(fieldNo - 1, bytes, size, text)) {
+        buffer.clear();
+        return 0;
+    }
+    if (!text.empty())
+        buffer = std::move(text);
+    else
+        buffer.assign(bytes, static_cast<size_t>(size));
+    return static_cast<int64_t>(buffer.size());
 }
 
 void TSqliteQuery::GetKeyColumnsSQL(std::string& sql) {

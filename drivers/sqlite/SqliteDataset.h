@@ -34,6 +34,8 @@ public:
     // stay valid while the record's row is kept, so read it before the cursor
     // moves on and never after the dataset closes. Write returns 0.
     std::unique_ptr<host::TStream> CreateBlobStream(host::TField* field, host::TBlobStreamMode mode) override;
+    // The same stored value copied straight into Buffer, with no stream.
+    int64_t GetBlobFieldData(int32_t fieldNo, std::string& buffer) override;
 
     std::unique_ptr<TLumraSQL> CreateStatement() override;
     void ConvertRowToField(TLumraFieldDef* fieldDef, char* rowValue, void* data) override;
@@ -45,4 +47,11 @@ public:
     // Reads to the end; a read error is raised as ELumraDatasetError.
     void CursorLast() override;
     bool CursorMoveTo(int32_t recNo) override;
+
+private:
+    // The stored bytes of the value in `column` of the active record; false
+    // (nothing to read) for a new record, a null value or no such column.
+    // A number stored in a column without declared type is rendered into
+    // `text`, which Bytes then points into.
+    bool StoredValue(int32_t column, const char*& bytes, int64_t& size, std::string& text);
 };

@@ -3,10 +3,14 @@
 // order and error actions, calculated and lookup fields, master-detail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "MemDataSet.h"
+#include "host/Streams.h"
 
 using namespace host;
 using memds::TMemDataSet;
@@ -700,4 +704,63 @@ TEST(DataSetMasterDetail, DestroyingTheDatasetDetachesItsDataSources) {
     }
     EXPECT_EQ(src.DataSet(), nullptr);
     EXPECT_FALSE(link.Active());
+}
+
+namespace {
+
+// Serves each record's memo as a stream that gives at most seven bytes per
+// read, as a stream over a network or a file may.
+class TTrickleStream : public TStream {
+public:
+    explicit TTrickleStream(std::string data) : FData(std::move(data)) {}
+    int32_t Read(void* buffer, int32_t count) override {
+        const int64_t n = std::min<int64_t>({count, 7, static_cast<int64_t>(FData.size()) - FPosition});
+        if (n <= 0) return 0;
+        std::memcpy(buffer, FData.data() + FPosition, static_cast<size_t>(n));
+        FPosition += n;
+        return static_cast<int32_t>(n);
+    }
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        FPosition = origin == soFromBeginning ? offset
+                    : origin == soFromCurrent ? FPosition + offset
+                                              : static_cast<int64_t>(FData.size()) + offset;
+        return FPosition;
+    }
+    int64_t Size() override { return static_cast<int64_t>(FData.size()); }
+
+private:
+    std::string FData;
+    int64_t FPosition = 0;
+};
+
+class TMemoDataSet : public TMemDataSet {
+public:
+    using TMemDataSet::TMemDataSet;
+    std::unique_ptr<TStream> CreateBlobStream(TField*, TBlobStreamMode) override {
+        const int32_t id = FieldByName("ID")->AsInteger();
+        if (id == 0) return nullptr;
+        return std::make_unique<TTrickleStream>(std::string(static_cast<size_t>(id), 'm') + "!");
+    }
+};
+
+} // namespace
+
+TEST(DataSetFields, AMemoReadsWholeThroughTheDatasetsBlobStreamByDefault) {
+    TMemoDataSet ds(nullptr, {{"ID", ftInteger}, {"NOTE", ftMemo}});
+    for (const int32_t id : {1, 20, 1000, 0})
+        ds.AddRow({Variant(id), Variant::Null()});
+    ds.Open();
+    TField* note = ds.FieldByName("NOTE");
+    std::string buffer = "left over";
+    EXPECT_EQ(ds.GetBlobFieldData(note->FieldNo(), buffer), 2);
+    EXPECT_EQ(buffer, "m!");
+    for (const int32_t id : {1, 20, 1000}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(note->AsString(), std::string(static_cast<size_t>(id), 'm') + "!");
+        ds.Next();
+    }
+    // A dataset that gives no stream is an error, not an empty value.
+    EXPECT_THROW(note->AsString(), EDatabaseError);
+    EXPECT_THROW(ds.GetBlobFieldData(99, buffer), EDatabaseError);
 }
