@@ -68,8 +68,34 @@ private:
     const uint8_t* FLastRow = nullptr;
 };
 
+// Where the values of a statement's host variables go. SQLite numbers its
+// parameters per distinct name (":x" written twice is one parameter) and
+// tells names apart by case, while the statement is handed either one value
+// per engine parameter or, as the dataset does, one value per occurrence in
+// the text. A host variable is a name compared ignoring case (":a" and ":A"
+// are one variable that the engine happens to hold in two parameters), an
+// anonymous "?", or a "?NNN" number; every engine parameter of a variable
+// takes the value of its first occurrence (see SqliteBindVariables).
+struct TSqliteHostVariables {
+    // The text's occurrences were matched to the engine's parameters; when
+    // false, only one value per engine parameter is accepted.
+    bool Known = false;
+    // Per occurrence in text order: its engine parameter (1-based).
+    std::vector<int32_t> Occurrence;
+    // Per occurrence: the first occurrence of its variable.
+    std::vector<int32_t> OccurrenceLeader;
+    // Per engine parameter: the first occurrence of its variable, -1 when none.
+    std::vector<int32_t> FirstOccurrence;
+    // Per engine parameter: the first engine parameter (zero-based) of its
+    // variable. Empty unless some name is written in two cases.
+    std::vector<int32_t> ParameterLeader;
+    int32_t Occurrences() const noexcept { return static_cast<int32_t>(Occurrence.size()); }
+};
+
 struct TSqliteCursor {
     TSqliteStmtPtr Stmt;
+    // Of Stmt, and of the count statement wrapped around its text.
+    TSqliteHostVariables Variables;
     std::string Text;                  // the SQL text as given (without the hidden key column)
     int EngineColumns = 0;             // result columns of Stmt
     std::string Table;                 // the table rows are written to; empty when none
@@ -99,6 +125,7 @@ struct TSqliteCursor {
 
 struct TSqliteCommand {
     TSqliteStmtPtr Stmt;
+    TSqliteHostVariables Variables;
 };
 
 struct TSqliteStatementAccess {
@@ -119,13 +146,26 @@ TSqliteColumnType SqliteMapDeclaredType(const char* declared);
 // on an engine error, on text with no statement, and on text holding a second
 // statement after the first.
 bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sql, TSqliteStmtPtr& out);
-// Binds the values of a variable list to stmt's parameters in order. False
-// with the error recorded when the counts differ or the engine refuses.
+// Works out, once after prepare, the host-variable occurrences of sql (by
+// SQLite's token rules: string literals, quoted names and comments hold none)
+// and matches them to stmt's parameters.
+void SqliteMapHostVariables(sqlite3_stmt* stmt, const std::string& sql, TSqliteHostVariables& out);
+// True when `given` values can be bound: one per engine parameter, or one per
+// occurrence. Else false with the count-mismatch error recorded.
+bool SqliteCheckVariableCount(TLumraSession* session, const TSqliteHostVariables& variables, int parameters,
+                              int32_t given);
+// Binds the values of a variable list to stmt's parameters. One value per
+// engine parameter binds one to one; one value per occurrence binds each
+// engine parameter from the first occurrence of its variable. A later value
+// of a variable must be null (it then takes the first one's value) or equal
+// to the first; a different one is refused with a message naming the
+// variable, never dropped. False with the error recorded when the counts fit
+// neither way, values of one variable differ or the engine refuses.
 // untilNextBind: the buffer's bytes stay valid and unchanged for as long as
 // stmt may read them (it is stepped only before the buffer changes and is
 // bound again), so text and bytes are bound without a copy.
 bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs,
-                         bool untilNextBind = false);
+                         const TSqliteHostVariables& variables, bool untilNextBind = false);
 // Binds one stored value to parameter `index` (1-based); returns the engine's
 // result. keepsBytes: value.Data outlives every step of stmt before the next bind.
 int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& value, bool keepsBytes = false);

@@ -270,6 +270,8 @@ bool TSqliteSQL::InternalPrepareOpen(const std::string& sql) {
     auto cursor = std::make_unique<TSqliteCursor>();
     if (!SqlitePrepareOne(session, db, sql, cursor->Stmt)) return false;
     cursor->Text = sql;
+    // Before the rowid column may be added: that changes no parameter.
+    SqliteMapHostVariables(cursor->Stmt.get(), sql, cursor->Variables);
     const TSqliteApi& api = SqliteApi();
     cursor->EngineColumns = api.column_count(cursor->Stmt.get());
     if (cursor->EngineColumns == 0) {

@@ -372,7 +372,7 @@ bool CountRows(TSqliteSQL& sql, TSqliteCursor& c, sqlite3* db, int64_t& count) {
         SqliteRecordError(session, db, rc == SQLITE_OK ? SQLITE_MISUSE : rc);
         return false;
     }
-    if (!SqliteBindVariables(session, db, counter.get(), sql.CursorVariables())) return false;
+    if (!SqliteBindVariables(session, db, counter.get(), sql.CursorVariables(), c.Variables)) return false;
     count = 0;
     while ((rc = api.step(counter.get())) == SQLITE_ROW) {
         if (countsRows) {
@@ -449,7 +449,7 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
     c.FailedRc = SQLITE_OK;
     c.Counted = false;
     c.LoadedRow = nullptr;
-    if (!SqliteBindVariables(session, db, c.Stmt.get(), CursorVariables())) return false;
+    if (!SqliteBindVariables(session, db, c.Stmt.get(), CursorVariables(), c.Variables)) return false;
     int64_t count = 0;
     if (!api.stmt_readonly(c.Stmt.get())) {
         // A statement that changes data runs once: its rows are read now.

@@ -46,6 +46,7 @@ void BindAll(TSqliteApi& api, void* lib) noexcept {
     LMR_REQUIRED(value_blob);
     LMR_REQUIRED(value_bytes);
     LMR_REQUIRED(bind_parameter_count);
+    LMR_REQUIRED(bind_parameter_name);
     LMR_REQUIRED(bind_null);
     LMR_REQUIRED(bind_int64);
     LMR_REQUIRED(bind_double);

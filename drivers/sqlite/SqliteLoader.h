@@ -46,6 +46,7 @@ struct TSqliteApi {
     const void* (*value_blob)(sqlite3_value*);
     int (*value_bytes)(sqlite3_value*);
     int (*bind_parameter_count)(sqlite3_stmt*);
+    const char* (*bind_parameter_name)(sqlite3_stmt*, int);
     int (*bind_null)(sqlite3_stmt*, int);
     int (*bind_int64)(sqlite3_stmt*, int, sqlite3_int64);
     int (*bind_double)(sqlite3_stmt*, int, double);

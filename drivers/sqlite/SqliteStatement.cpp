@@ -172,29 +172,109 @@ TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::
 
 } // namespace
 
-bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs,
-                         bool untilNextBind) {
-    const TSqliteApi& api = SqliteApi();
-    const int expected = api.bind_parameter_count(stmt);
-    const int32_t given = defs->GetCount();
-    if (expected != given) {
-        session->SetLastError("The statement takes " + std::to_string(expected) + " host variables, " +
-                                  std::to_string(given) + " values were given",
-                              -SQLITE_RANGE);
+namespace {
+
+// Value `value` of defs as the engine stores it (text made for a date goes to `text`).
+TSqliteValue VariableValue(TLumraVariableDefs* defs, int32_t value, std::string& text) {
+    const TLumraFieldDef* def = defs->GetItem(value);
+    return SlotValue(def->FieldType(), defs->Buffer() + def->Offset(), def->Size(), text);
+}
+
+bool BindVariable(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, int index,
+                  TLumraVariableDefs* defs, int32_t value, bool untilNextBind) {
+    std::string text;
+    const TSqliteValue v = VariableValue(defs, value, text);
+    // Text made for a date lives only here and is always copied.
+    const bool inBuffer = untilNextBind && (v.Data == nullptr || v.Data != text.data());
+    const int rc = SqliteBindValue(stmt, index, v, inBuffer);
+    if (rc != SQLITE_OK) {
+        SqliteRecordError(session, db, rc);
         return false;
     }
-    for (int32_t i = 0; i < given; ++i) {
-        const TLumraFieldDef* def = defs->GetItem(i);
+    return true;
+}
+
+bool SameValue(const TSqliteValue& a, const TSqliteValue& b) noexcept {
+    if (a.Tag != b.Tag) return false;
+    switch (a.Tag) {
+    case svInteger:
+        return a.Int == b.Int;
+    case svFloat:
+        return a.Float == b.Float || (std::isnan(a.Float) && std::isnan(b.Float));
+    case svText:
+    case svBlob:
+        return a.Bytes == b.Bytes && (a.Bytes == 0 || std::memcmp(a.Data, b.Data, a.Bytes) == 0);
+    default:
+        return true;
+    }
+}
+
+std::string ParameterName(sqlite3_stmt* stmt, int index) {
+    const char* name = SqliteApi().bind_parameter_name(stmt, index);
+    return name != nullptr ? name : "?" + std::to_string(index);
+}
+
+// The values are one per occurrence, or names differing only in case share a
+// variable: every engine parameter takes the first value of its variable. A
+// later value that differs (and is not null) would be lost, so it is refused.
+bool BindByVariable(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs,
+                    const TSqliteHostVariables& variables, int parameters, bool untilNextBind) {
+    const int32_t given = defs->GetCount();
+    if (!SqliteCheckVariableCount(session, variables, parameters, given)) return false;
+    const bool perOccurrence = given != parameters;
+    const std::vector<int32_t>& leaders =
+        perOccurrence ? variables.OccurrenceLeader : variables.ParameterLeader;
+    for (int32_t k = 0; k < given; ++k) {
+        const int32_t first = leaders[k];
+        if (first == k) continue;
         std::string text;
-        const TSqliteValue v = SlotValue(def->FieldType(), defs->Buffer() + def->Offset(), def->Size(), text);
-        // Text made for a date lives only here and is always copied.
-        const bool inBuffer = untilNextBind && (v.Data == nullptr || v.Data != text.data());
-        const int rc = SqliteBindValue(stmt, i + 1, v, inBuffer);
-        if (rc != SQLITE_OK) {
+        std::string firstText;
+        const TSqliteValue later = VariableValue(defs, k, text);
+        if (later.Tag == svNull || SameValue(later, VariableValue(defs, first, firstText))) continue;
+        auto parameterOf = [&](int32_t value) {
+            return perOccurrence ? variables.Occurrence[value] : value + 1;
+        };
+        const std::string firstName = ParameterName(stmt, parameterOf(first));
+        const std::string laterName = ParameterName(stmt, parameterOf(k));
+        const std::string values =
+            " (values " + std::to_string(first + 1) + " and " + std::to_string(k + 1) + ")";
+        session->SetLastError(
+            firstName == laterName
+                ? "Host variable \"" + firstName + "\" is given two different values" + values +
+                      "; every occurrence takes the first one, so a later one must be equal or null"
+                : "Host variable \"" + laterName + "\" is given a different value than \"" + firstName +
+                      "\"" + values +
+                      "; names differing only in case are one variable, so a later one must be "
+                      "equal or null",
+            SqliteCodeMismatch);
+        return false;
+    }
+    const std::vector<int32_t>& sources =
+        perOccurrence ? variables.FirstOccurrence : variables.ParameterLeader;
+    for (int p = 1; p <= parameters; ++p) {
+        const int32_t value = sources[p - 1];
+        if (value >= 0) {
+            if (!BindVariable(session, db, stmt, p, defs, value, untilNextBind)) return false;
+        } else if (const int rc = SqliteApi().bind_null(stmt, p); rc != SQLITE_OK) {
+            // A number no occurrence uses (below a "?NNN"): nothing stale stays bound.
             SqliteRecordError(session, db, rc);
             return false;
         }
     }
+    return true;
+}
+
+} // namespace
+
+bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt, TLumraVariableDefs* defs,
+                         const TSqliteHostVariables& variables, bool untilNextBind) {
+    const TSqliteApi& api = SqliteApi();
+    const int expected = api.bind_parameter_count(stmt);
+    const int32_t given = defs->GetCount();
+    if (expected != given || !variables.ParameterLeader.empty())
+        return BindByVariable(session, db, stmt, defs, variables, expected, untilNextBind);
+    for (int32_t i = 0; i < given; ++i)
+        if (!BindVariable(session, db, stmt, i + 1, defs, i, untilNextBind)) return false;
     return true;
 }
 
@@ -231,14 +311,10 @@ bool TSqliteSQL::InternalPrepare(const std::string& sql) {
 
 bool TSqliteSQL::InternalBindOpen(void*) {
     if (!FCursor) return false;
-    TSqliteSession* session = SqliteSession();
-    const int expected = SqliteApi().bind_parameter_count(FCursor->Stmt.get());
-    if (expected != CursorVariables()->GetCount()) {
-        session->SetLastError("The statement takes " + std::to_string(expected) + " host variables, " +
-                                  std::to_string(CursorVariables()->GetCount()) + " values were given",
-                              -SQLITE_RANGE);
+    if (!SqliteCheckVariableCount(SqliteSession(), FCursor->Variables,
+                                  SqliteApi().bind_parameter_count(FCursor->Stmt.get()),
+                                  CursorVariables()->GetCount()))
         return false;
-    }
     // The values themselves are bound from the buffer at every open, so a
     // kept binding always carries the values of the latest call.
     CursorVariables()->SetBound(true);
@@ -260,19 +336,17 @@ bool TSqliteSQL::InternalPrepareExecute(const std::string& sql) {
         session->SetLastError(host::LoadResString(LUMRA_ERR_CURS_IS_QUERY), SqliteCodeMisuse);
         return false;
     }
+    SqliteMapHostVariables(command->Stmt.get(), sql, command->Variables);
     FCommand = std::move(command);
     return TLumraSQL::InternalPrepareExecute(sql);
 }
 
 bool TSqliteSQL::InternalBindExecute(host::TStrings*) {
     if (!FCommand) return false;
-    const int expected = SqliteApi().bind_parameter_count(FCommand->Stmt.get());
-    if (expected != ExecuteVariables()->GetCount()) {
-        SqliteSession()->SetLastError("The statement takes " + std::to_string(expected) + " host variables, " +
-                                          std::to_string(ExecuteVariables()->GetCount()) + " values were given",
-                                      -SQLITE_RANGE);
+    if (!SqliteCheckVariableCount(SqliteSession(), FCommand->Variables,
+                                  SqliteApi().bind_parameter_count(FCommand->Stmt.get()),
+                                  ExecuteVariables()->GetCount()))
         return false;
-    }
     ExecuteVariables()->SetBound(true);
     return true;
 }
@@ -338,7 +412,8 @@ bool TSqliteSQL::InternalExecute(host::TStrings*) {
     SqliteApi().reset(stmt);
     // The variable buffer stays as it is until the next execute binds again,
     // and the statement is only run right after a bind: no copy is needed.
-    if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables(), true)) return false;
+    if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables(), FCommand->Variables, true))
+        return false;
     int64_t changes = 0;
     if (!RunStatement(*this, stmt, changes)) return false;
     SetRowsProcessed(static_cast<int32_t>(std::min<int64_t>(changes, INT32_MAX)));

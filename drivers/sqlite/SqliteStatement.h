@@ -53,6 +53,19 @@
 // written (SetFieldValue, host variables) that do not fit raise an
 // ELumraException with the same code.
 //
+// Host variables: SQLite makes one parameter of each distinct name (":x"
+// written twice is one parameter; "?NNN" is parameter NNN). The values given
+// are taken one per engine parameter, or else one per occurrence in the text,
+// in text order, as the dataset hands them over; each engine parameter then
+// takes the value of its variable's first occurrence. Occurrences inside
+// string literals, quoted names and comments do not count. Names differing
+// only in case (":a", ":A") are one variable, as parameter names are
+// throughout the library, though SQLite keeps them apart: all their engine
+// parameters take the first value. A later value of a variable must be null
+// or equal to the first; a different one fails the open or execute with
+// -SQLITE_MISMATCH and a message naming the variable, and a value count that
+// fits neither way with -SQLITE_RANGE.
+//
 // Rows read are kept compactly in the driver (one byte of type, then a
 // variable-length integer, 8 bytes of double, or a length and the bytes), in
 // large shared blocks, so scrolling back re-reads them without the engine.

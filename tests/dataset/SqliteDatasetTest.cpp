@@ -211,6 +211,41 @@ TEST_F(SqliteDataset, ParametersComeFromTheTextAndBindTheirValues) {
     EXPECT_EQ(q->FieldByName("NAME")->AsString(), "Ada");
 }
 
+TEST_F(SqliteDataset, AParameterUsedTwiceBindsItsOneValueEverywhere) {
+    // One parameter per occurrence in the dataset, one engine parameter in SQLite.
+    TSqliteQuery* q = Query("select id, name from customers where id = :id or id = :id + 2 order by id");
+    ASSERT_EQ(q->GetParamsCount(), 2);
+    q->ParamByName("id")->SetAsInteger(1);
+    q->Open();
+    std::vector<std::string> names;
+    for (; !q->Eof(); q->Next())
+        names.push_back(q->FieldByName("NAME")->AsString());
+    EXPECT_EQ(names, (std::vector<std::string>{"Ada", "Cy"}));
+    EXPECT_EQ(q->RecordCount(), 2);
+    q->Close();
+    q->ParamByName("id")->SetAsInteger(2);
+    q->Open();
+    EXPECT_EQ(q->FieldByName("NAME")->AsString(), "Bob");
+    EXPECT_EQ(q->RecordCount(), 1);
+    q->Close();
+
+    // Names differing only in case are one parameter here and one variable in
+    // the driver, though SQLite holds them in separate engine parameters.
+    TSqliteQuery* mixed = Query("select id from customers where id = :ID or id = :id + 1 or id = :Id + 2");
+    ASSERT_EQ(mixed->GetParamsCount(), 3);
+    mixed->ParamByName("id")->SetAsInteger(1);
+    mixed->Open();
+    EXPECT_EQ(mixed->RecordCount(), 3);
+
+    // Without the second occurrence bound, order 12 would stay unchanged.
+    TSqliteQuery* change =
+        Query("update orders set note = :note where id = :who + 9 or (customer_id = 3 and :who = 1)");
+    change->ParamByName("note")->SetAsString("seen");
+    change->ParamByName("who")->SetAsInteger(1);
+    change->ExecSQL();
+    EXPECT_EQ(change->GetRowsAffected(), 2);
+}
+
 TEST_F(SqliteDataset, ExplicitPrepareKeepsTheSessionHeldAcrossOpenAndClose) {
     TSqliteQuery* q = Query("select id from customers");
     q->Prepare();
