@@ -26,10 +26,35 @@ struct TSqliteValue {
     uint64_t Bytes = 0;
 };
 
+// One block of the row store, which never moves. Blocks of 2 MB and more
+// are mapped on their own and offered to the kernel for huge pages, so that
+// keeping a million rows takes a few dozen page faults instead of tens of
+// thousands (each of them dear, above all under a hypervisor).
+class TSqliteRowBlock {
+public:
+    // Raises std::bad_alloc when there is no memory.
+    explicit TSqliteRowBlock(size_t size);
+    ~TSqliteRowBlock();
+    TSqliteRowBlock(TSqliteRowBlock&& other) noexcept;
+    TSqliteRowBlock& operator=(TSqliteRowBlock&& other) noexcept;
+    TSqliteRowBlock(const TSqliteRowBlock&) = delete;
+    TSqliteRowBlock& operator=(const TSqliteRowBlock&) = delete;
+
+    uint8_t* Data() const noexcept { return FData; }
+    size_t Size() const noexcept { return FSize; }
+
+private:
+    void Release() noexcept;
+    uint8_t* FData = nullptr;
+    size_t FSize = 0;
+    size_t FMapped = 0; // bytes mapped at FData; 0 for a block from the heap
+};
+
 // Rows read so far, each encoded as its values back to back (tag byte, then
 // a zigzag varint, 8 bytes of double, or a varint length and the bytes), in
-// blocks of at least 1 MB that never move, so keeping a row costs its encoded
-// bytes plus one pointer and no allocation of its own.
+// blocks that never move and grow with the result (64 KB doubling up to
+// 4 MB), so keeping a row costs its encoded bytes plus one pointer and no
+// allocation of its own, and a small result keeps little memory.
 class TSqliteRowStore {
 public:
     // Frees every block.
@@ -59,7 +84,7 @@ public:
 
 private:
     uint8_t* Reserve(size_t bytes);
-    std::vector<std::unique_ptr<uint8_t[]>> FBlocks;
+    std::vector<TSqliteRowBlock> FBlocks;
     size_t FBlockSize = 0;
     size_t FBlockUsed = 0;
     std::vector<const uint8_t*> FRows;

@@ -6,6 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "LmrBase/LmrBlobs.h"
 #include "drivers/sqlite/SqliteBlob.h"
@@ -18,7 +23,9 @@
 
 namespace {
 
-constexpr size_t MinBlockSize = size_t{1} << 20;
+constexpr size_t FirstBlockSize = size_t{64} << 10;
+constexpr size_t LargestBlockSize = size_t{4} << 20;
+constexpr size_t HugePageSize = size_t{2} << 20;
 
 size_t VarintSize(uint64_t v) noexcept {
     size_t n = 1;
@@ -53,6 +60,62 @@ uint64_t ZigZag(int64_t i) noexcept {
 
 } // namespace
 
+TSqliteRowBlock::TSqliteRowBlock(size_t size) : FSize(size) {
+#ifdef __linux__
+    if (size >= HugePageSize) {
+        // Mapped with room to start on a huge-page boundary; the rest is given back.
+        const size_t mapped = (size + HugePageSize - 1) / HugePageSize * HugePageSize;
+        void* raw =
+            mmap(nullptr, mapped + HugePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (raw != MAP_FAILED) {
+            const auto base = reinterpret_cast<uintptr_t>(raw);
+            const uintptr_t start = (base + HugePageSize - 1) & ~(uintptr_t{HugePageSize} - 1);
+            const uintptr_t end = start + mapped;
+            if (start > base) munmap(raw, start - base);
+            if (base + mapped + HugePageSize > end)
+                munmap(reinterpret_cast<void*>(end), base + mapped + HugePageSize - end);
+            FData = reinterpret_cast<uint8_t*>(start);
+            FMapped = mapped;
+            // Only advice: without huge pages the block works the same.
+            madvise(FData, FMapped, MADV_HUGEPAGE);
+            return;
+        }
+    }
+#endif
+    FData = new uint8_t[size];
+}
+
+TSqliteRowBlock::~TSqliteRowBlock() {
+    Release();
+}
+
+TSqliteRowBlock::TSqliteRowBlock(TSqliteRowBlock&& other) noexcept
+    : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)),
+      FMapped(std::exchange(other.FMapped, 0)) {}
+
+TSqliteRowBlock& TSqliteRowBlock::operator=(TSqliteRowBlock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        FData = std::exchange(other.FData, nullptr);
+        FSize = std::exchange(other.FSize, 0);
+        FMapped = std::exchange(other.FMapped, 0);
+    }
+    return *this;
+}
+
+void TSqliteRowBlock::Release() noexcept {
+#ifdef __linux__
+    if (FMapped != 0) {
+        munmap(FData, FMapped);
+        FData = nullptr;
+        FMapped = 0;
+        return;
+    }
+#endif
+    delete[] FData;
+    FData = nullptr;
+}
+
 void TSqliteRowStore::Clear() noexcept {
     FLastRow = nullptr;
     FBlocks.clear();
@@ -67,7 +130,7 @@ void TSqliteRowStore::Reuse() noexcept {
     // list's capacity, so reading row after row allocates nothing.
     FLastRow = nullptr;
     if (FBlocks.size() > 1) {
-        std::unique_ptr<uint8_t[]> last = std::move(FBlocks.back());
+        TSqliteRowBlock last = std::move(FBlocks.back());
         FBlocks.clear();
         FBlocks.push_back(std::move(last));
     }
@@ -141,12 +204,15 @@ const uint8_t* TSqliteRowStore::Decode(const uint8_t* p, TSqliteValue& v) noexce
 
 uint8_t* TSqliteRowStore::Reserve(size_t bytes) {
     if (FBlocks.empty() || FBlockSize - FBlockUsed < bytes) {
-        // A row larger than a block gets a block of its own size.
-        FBlockSize = std::max(MinBlockSize, bytes);
-        FBlocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(FBlockSize));
+        // Each block twice the last up to the largest; a row larger than
+        // that gets a block of its own size.
+        const size_t next =
+            FBlocks.empty() ? FirstBlockSize : std::min(FBlocks.back().Size() * 2, LargestBlockSize);
+        FBlocks.emplace_back(std::max(next, bytes));
+        FBlockSize = FBlocks.back().Size();
         FBlockUsed = 0;
     }
-    uint8_t* at = FBlocks.back().get() + FBlockUsed;
+    uint8_t* at = FBlocks.back().Data() + FBlockUsed;
     FBlockUsed += bytes;
     return at;
 }
