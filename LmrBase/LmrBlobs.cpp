@@ -91,7 +91,9 @@ void TLumraBlobStream::Truncate() {
 }
 
 void TLumraBlobStream::Clear() noexcept {
-    std::vector<char>().swap(FBuffer); // releases the memory, not just the size
+    // Releases the memory, not just the size; called for every row, so a
+    // stream that holds nothing is left as it is.
+    if (FBuffer.capacity() != 0) std::vector<char>().swap(FBuffer);
     FBufferedSize = 0;
     FStreamPosition = 0;
     FModified = false;

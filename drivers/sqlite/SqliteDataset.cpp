@@ -184,10 +184,11 @@ int64_t TSqliteQuery::GetBlobFieldData(int32_t fieldNo, std::string& buffer) {
         buffer.clear();
         return 0;
     }
+    // Built whole rather than assigned: the caller's buffer is normally empty.
     if (!text.empty())
         buffer = std::move(text);
     else
-        buffer.assign(bytes, static_cast<size_t>(size));
+        buffer = std::string(bytes, static_cast<size_t>(size));
     return static_cast<int64_t>(buffer.size());
 }
 
