@@ -75,7 +75,7 @@ TBenchResult ScanByValue(const TBenchContext& context) {
 }
 
 // Scan through the row buffer: numbers at their offsets, memo text through
-// the driver's stored bytes, nulls from the indicator buffer.
+// the driver's stored bytes by column number, nulls from the indicator buffer.
 TBenchResult ScanByBuffer(const TBenchContext& context) {
     TBenchResult r;
     const TBenchTimer timer;
@@ -86,10 +86,10 @@ TBenchResult ScanByBuffer(const TBenchContext& context) {
     TLumraFieldDefs* defs = sql.FieldDefs();
     const int32_t offId = defs->GetItem(0)->Offset(), offAmount = defs->GetItem(2)->Offset(),
                   offFlag = defs->GetItem(4)->Offset();
-    const std::string name = "name", created = "created", note = "note";
+    const int32_t name = 1, created = 3, note = 5;
     TBenchRow row;
     std::string scratch;
-    auto text = [&](const std::string& column, std::string& out) {
+    auto text = [&](int32_t column, std::string& out) {
         const char* data = nullptr;
         int64_t size = 0;
         if (sql.GetStoredBytes(column, data, size, scratch))
@@ -155,7 +155,8 @@ void BenchAddStatementVariants(std::vector<TBenchVariant>& list) {
     list.push_back({"W1", "statement (GetFieldValue)", "", 1.2, 0,
                     "OpenRead + FetchNext; GetFieldValue(column number) and IsFieldNull", ScanByValue});
     list.push_back({"W1", "statement (row buffer)", "", 1.2, 0,
-                    "OpenRead + FetchNext; numbers from RowBuffer at their offsets, text by GetStoredBytes",
+                    "OpenRead + FetchNext; numbers from RowBuffer at their offsets, text by "
+                    "GetStoredBytes(column number)",
                     ScanByBuffer});
     list.push_back({"W2", "statement", "", 1.3, 0,
                     "PrepareExecute once, ExecutePrepared with six Variants per row", InsertMany});
