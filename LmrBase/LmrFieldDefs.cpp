@@ -98,14 +98,28 @@ void TLumraVariableDefs::Clear() {
     TLumraFieldDefs::Clear();
     FBuffer.reset();
     FBufSize = 0;
+    FCapacity = 0;
     FBound = false;
 }
 
 void TLumraVariableDefs::SetBufSize(int32_t size) {
     if (size < 0) throw host::ERangeError("Negative variable buffer size");
-    FBuffer.reset();
-    FBufSize = 0;
-    if (size > 0) FBuffer = std::make_unique<char[]>(static_cast<size_t>(size)); // value-initialised: zeros
+    if (size == 0) {
+        FBuffer.reset();
+        FBufSize = 0;
+        FCapacity = 0;
+        return;
+    }
+    // Values that change shape from one execute to the next (a Null, then
+    // text again) resize the buffer every time: a block large enough is kept.
+    if (static_cast<size_t>(size) > FCapacity) {
+        FBuffer.reset();
+        FBufSize = 0;
+        FCapacity = 0;
+        FBuffer = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size));
+        FCapacity = static_cast<size_t>(size);
+    }
+    std::memset(FBuffer.get(), 0, static_cast<size_t>(size));
     FBufSize = size;
 }
 

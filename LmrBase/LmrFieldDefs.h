@@ -185,5 +185,6 @@ public:
 private:
     std::unique_ptr<char[]> FBuffer;
     int32_t FBufSize = 0;
+    size_t FCapacity = 0; // bytes FBuffer was allocated with (at least FBufSize)
     bool FBound = false;
 };

@@ -420,8 +420,8 @@ bool TSqliteSQL::InternalExecute(host::TStrings*) {
     if (!FCommand) return false;
     TSqliteSession* session = SqliteSession();
     sqlite3_stmt* stmt = FCommand->Stmt.get();
-    SqliteApi().reset(stmt);
-    // The variable buffer stays as it is until the next execute binds again,
+    // Every run ends with a reset (RunStatement), so the statement is ready
+    // to bind. The variable buffer stays as it is until the next execute binds again,
     // and the statement is only run right after a bind: no copy is needed.
     if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables(), FCommand->Variables, true))
         return false;
