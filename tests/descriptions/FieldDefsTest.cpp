@@ -147,6 +147,18 @@ TEST(VariableDefs, NewBufferIsZeroFilledAndClearBufferZeroesItAgain) {
     EXPECT_EQ(std::memcmp(vars.Buffer(), zeros, 16), 0);
 }
 
+TEST(VariableDefs, EveryResizeGivesZerosWhetherTheBlockIsKeptOrNot) {
+    TLumraVariableDefs vars;
+    const char zeros[300] = {};
+    for (const int32_t size : {256, 9, 256, 300, 12}) {
+        SCOPED_TRACE(size);
+        vars.SetBufSize(size);
+        ASSERT_EQ(vars.BufSize(), size);
+        EXPECT_EQ(std::memcmp(vars.Buffer(), zeros, static_cast<size_t>(size)), 0);
+        std::memset(vars.Buffer(), 0x5A, static_cast<size_t>(size)); // dirt the next size must not show
+    }
+}
+
 TEST(VariableDefs, NegativeBufferSizeRaisesAndKeepsTheOldBuffer) {
     TLumraVariableDefs vars;
     vars.SetBufSize(4);
