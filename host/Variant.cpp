@@ -179,12 +179,6 @@ Currency Currency::Parse(std::string_view text) {
 
 // ---- construction, copying --------------------------------------------------
 
-Variant Variant::Null() noexcept {
-    Variant v;
-    v.FType = varNull;
-    return v;
-}
-
 Variant Variant::FromDate(TDateTime value) noexcept {
     Variant v(value);
     v.FType = varDate;

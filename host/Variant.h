@@ -107,7 +107,11 @@ public:
     // shared copy-on-write (copying a Variant never copies array elements
     // until one copy is changed).
     Variant() noexcept = default;
-    static Variant Null() noexcept;
+    static Variant Null() noexcept {
+        Variant v;
+        v.FType = varNull;
+        return v;
+    }
     static Variant FromDate(TDateTime value) noexcept;
     // A varError value carrying an error code (OLE's "missing parameter" and
     // the like); converts to nothing.
