@@ -954,19 +954,7 @@ int64_t TDataSet::GetBlobFieldData(int32_t fieldNo, std::string& buffer) {
     if (field == nullptr) DatabaseErrorFmt(LoadResString(SFieldNotFound), {std::to_string(fieldNo)}, this);
     std::unique_ptr<TStream> stream = CreateBlobStream(field, bmRead);
     if (!stream) DatabaseErrorFmt(LoadResString(SBlobStreamUnavailable), {field->DisplayName()}, this);
-    const int64_t size = stream->Size();
-    buffer.resize(static_cast<size_t>(std::max<int64_t>(size, 0)));
-    stream->SetPosition(0);
-    int64_t got = 0;
-    while (got < size) {
-        // Reads are 32-bit: a larger value comes in several.
-        const int32_t n =
-            stream->Read(buffer.data() + got, static_cast<int32_t>(std::min<int64_t>(size - got, INT32_MAX)));
-        if (n <= 0) break;
-        got += n;
-    }
-    buffer.resize(static_cast<size_t>(got));
-    return got;
+    return stream->ReadWhole(buffer);
 }
 bool TDataSet::GetCurrentRecord(TRecordBuffer) { return false; }
 bool TDataSet::GetFieldData(TField*, void*) { return false; }

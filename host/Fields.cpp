@@ -769,18 +769,7 @@ std::string TBlobField::GetAsString() const {
         ds->GetBlobFieldData(FieldNo(), bytes);
         return bytes;
     }
-    auto blob = OpenBlob(*this, bmRead);
-    const int64_t size = blob->Size();
-    bytes.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
-    blob->SetPosition(0);
-    int64_t got = 0;
-    while (got < size) {
-        const int32_t n =
-            blob->Read(bytes.data() + got, static_cast<int32_t>(std::min<int64_t>(size - got, INT32_MAX)));
-        if (n <= 0) break;
-        got += n;
-    }
-    bytes.resize(static_cast<size_t>(got));
+    OpenBlob(*this, bmRead)->ReadWhole(bytes);
     return bytes;
 }
 

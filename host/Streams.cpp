@@ -52,6 +52,20 @@ void TStream::WriteBuffer(const void* buffer, int32_t count) {
     if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
 }
 
+int64_t TStream::ReadWhole(std::string& bytes) {
+    const int64_t size = Size();
+    bytes.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
+    SetPosition(0);
+    int64_t got = 0;
+    while (got < size) {
+        const int32_t n = Read(bytes.data() + got, static_cast<int32_t>(std::min<int64_t>(size - got, INT32_MAX)));
+        if (n <= 0) break;
+        got += n;
+    }
+    bytes.resize(static_cast<size_t>(got));
+    return got;
+}
+
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     if (count < 0) throw EReadError("Stream read error");
     if (count == 0) {

@@ -51,6 +51,11 @@ public:
     // returns Count. Count 0 copies the whole of Source from position 0.
     // A short source raises EReadError; a negative Count raises EReadError too.
     int64_t CopyFrom(TStream& source, int64_t count);
+
+    // Reads the whole stream from position 0 into Bytes (replacing what it
+    // held), in reads of at most 2 GB, stopping early when a read gives
+    // nothing; returns the bytes read.
+    int64_t ReadWhole(std::string& bytes);
 };
 
 // A stream over a growable block of memory. Seeking past the end is allowed;
