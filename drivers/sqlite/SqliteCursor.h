@@ -76,11 +76,10 @@ public:
 
     // The row AppendFromEngine kept last, while it is still there unchanged
     // (null otherwise), with its values as Decode would give them (text and
-    // bytes pointing into the store) and where each one starts: a row read
-    // and loaded right away is not decoded again.
+    // bytes pointing into the store): a row read and loaded right away is not
+    // decoded again.
     const uint8_t* LastAppended() const noexcept { return FLastRow; }
     const std::vector<TSqliteValue>& LastValues() const noexcept { return FValues; }
-    const std::vector<const uint8_t*>& LastValueAt() const noexcept { return FValueAt; }
 
 private:
     uint8_t* Reserve(size_t bytes);
@@ -88,8 +87,7 @@ private:
     size_t FBlockSize = 0;
     size_t FBlockUsed = 0;
     std::vector<const uint8_t*> FRows;
-    std::vector<TSqliteValue> FValues;    // the values of the row kept last
-    std::vector<const uint8_t*> FValueAt; // where each of them starts in the store
+    std::vector<TSqliteValue> FValues; // the values of the row kept last
     const uint8_t* FLastRow = nullptr;
 };
 
@@ -132,11 +130,13 @@ struct TSqliteCursor {
     bool Done = false;                 // the engine delivered its last row
     bool ForwardOnly = false;          // rows are not kept (FetchFirstForward)
     bool Counted = false;              // RecordCount holds the count statement's answer
-    // Where each column's value starts in the row LoadRow made current (LoadedRow),
-    // so a memo value is found without decoding the columns before it.
+    // The values of the row LoadRow made current (LoadedRow), decoded once:
+    // their text and bytes point into the store, so a memo value is read
+    // without decoding the row again.
     const uint8_t* LoadedRow = nullptr;
-    std::vector<const uint8_t*> ValueAt;
-    std::vector<const uint8_t*> NextValueAt; // filled while a row loads, swapped in on success
+    std::vector<TSqliteValue> Current;
+    std::vector<TSqliteValue> NextCurrent; // filled while a row loads, swapped in on success
+    TSqliteValue Decoded;                  // a value of a row not loaded, decoded when asked for
     // Column names asked for by GetStoredBytes with the column each one found
     // (the description list's own case-insensitive search, done once per name).
     std::vector<std::pair<std::string, int32_t>> NamesAsked;
@@ -201,6 +201,12 @@ bool SqliteDescribeKeys(TSqliteSQL& sql, TSqliteCursor& cursor, sqlite3* db);
 // The stored value of column (zero-based) in the row at the cursor; false
 // when there is no current row.
 bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value);
+// The same without a copy: the loaded row's own value, or null when there is
+// no current row or no such column. Valid until the cursor moves or closes.
+const TSqliteValue* SqliteCurrentValuePtr(TSqliteSQL& sql, int32_t column);
+// A stored value as bytes: text and blobs in place, a number (stored in a
+// column without declared type) rendered into scratch.
+void SqliteStoredBytes(const TSqliteValue& value, const char*& data, int64_t& size, std::string& scratch);
 // The column whose value sits at offset in the row format; -1 when none.
 int32_t SqliteColumnAtOffset(TSqliteSQL& sql, int32_t offset);
 // Double-quoted SQL identifier.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "drivers/sqlite/SqliteCursor.h"
 #include "host/DBConsts.h"
 #include "host/Exceptions.h"
 #include "host/Fields.h"
@@ -156,39 +157,41 @@ private:
 
 } // namespace
 
-bool TSqliteQuery::StoredValue(int32_t column, const char*& bytes, int64_t& size, std::string& text) {
+const TSqliteValue* TSqliteQuery::StoredValue(int32_t column) {
     UpdateCursorPos();
     TRecordBuffer record = nullptr;
     // A record without a row (a new one), a null value and a field that is no
     // column (calculated, lookup) read as empty.
     if (column < 0 || column >= Statement()->FieldDefs()->GetCount() || !GetActiveRecBuf(record) ||
         GetBookmarkFlag(record) != bfCurrent || Statement()->IsNull(record + IndicatorOfs(), column))
-        return false;
-    return SqliteStatement()->GetStoredBytes(column, bytes, size, text);
+        return nullptr;
+    return SqliteCurrentValuePtr(*SqliteStatement(), column);
 }
 
 std::unique_ptr<TStream> TSqliteQuery::CreateBlobStream(TField* field, TBlobStreamMode mode) {
     if (mode != bmRead) DatabaseErrorFmt(LoadResString(SBlobStreamUnavailable), {field->DisplayName()}, this);
+    const TSqliteValue* value = StoredValue(field->FieldNo() - 1);
+    if (value == nullptr) return std::make_unique<TSqliteStoredStream>();
     const char* bytes = nullptr;
     int64_t size = 0;
     std::string text;
-    if (!StoredValue(field->FieldNo() - 1, bytes, size, text)) return std::make_unique<TSqliteStoredStream>();
+    SqliteStoredBytes(*value, bytes, size, text);
     return std::make_unique<TSqliteStoredStream>(bytes, size, std::move(text));
 }
 
 int64_t TSqliteQuery::GetBlobFieldData(int32_t fieldNo, std::string& buffer) {
-    const char* bytes = nullptr;
-    int64_t size = 0;
-    std::string text;
-    if (!StoredValue(fieldNo - 1, bytes, size, text)) {
+    const TSqliteValue* value = StoredValue(fieldNo - 1);
+    if (value == nullptr) {
         buffer.clear();
-        return 0;
+    } else if (value->Tag == svText || value->Tag == svBlob) {
+        // Built whole rather than assigned: the caller's buffer is normally
+        // empty, and assigning goes the long way round.
+        buffer = std::string(value->Data, static_cast<size_t>(value->Bytes));
+    } else {
+        const char* bytes = nullptr;
+        int64_t size = 0;
+        SqliteStoredBytes(*value, bytes, size, buffer);
     }
-    // Built whole rather than assigned: the caller's buffer is normally empty.
-    if (!text.empty())
-        buffer = std::move(text);
-    else
-        buffer = std::string(bytes, static_cast<size_t>(size));
     return static_cast<int64_t>(buffer.size());
 }
 

@@ -49,9 +49,8 @@ public:
     bool CursorMoveTo(int32_t recNo) override;
 
 private:
-    // The stored bytes of the value in `column` of the active record; false
-    // (nothing to read) for a new record, a null value or no such column.
-    // A number stored in a column without declared type is rendered into
-    // `text`, which Bytes then points into.
-    bool StoredValue(int32_t column, const char*& bytes, int64_t& size, std::string& text);
+    // The stored value in `column` of the active record; null (nothing to
+    // read) for a new record, a null value or no such column. It stays valid
+    // until the cursor moves.
+    const TSqliteValue* StoredValue(int32_t column);
 };

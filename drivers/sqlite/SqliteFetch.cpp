@@ -222,7 +222,6 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
     // (at most) first and then encoded straight into its place in the block.
     FLastRow = nullptr;
     FValues.resize(static_cast<size_t>(columns));
-    FValueAt.resize(static_cast<size_t>(columns));
     size_t bytes = 0;
     for (int i = 0; i < columns; ++i) {
         TSqliteValue& v = FValues[static_cast<size_t>(i)];
@@ -248,7 +247,9 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
             v.Data = static_cast<const char*>(api.value_blob(value));
             v.Bytes = static_cast<uint64_t>(api.value_bytes(value));
             break;
-        default:
+        default: // null: nothing left over from the row before
+            v.Data = nullptr;
+            v.Bytes = 0;
             break;
         }
         // A tag, and a varint of at most ten bytes before any text or bytes.
@@ -258,7 +259,6 @@ void TSqliteRowStore::AppendFromEngine(const TSqliteApi& api, sqlite3_stmt* stmt
     uint8_t* out = row;
     for (int i = 0; i < columns; ++i) {
         TSqliteValue& v = FValues[static_cast<size_t>(i)];
-        FValueAt[static_cast<size_t>(i)] = out;
         out = EncodeTo(out, v);
         // From here on the value reads the store's copy, as a decoded one would.
         if (v.Tag == svText || v.Tag == svBlob) v.Data = reinterpret_cast<const char*>(out - v.Bytes);
@@ -592,21 +592,17 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
     const uint8_t* const start = p;
     std::string why; // filled only when a value does not fit
-    c.NextValueAt.resize(static_cast<size_t>(count));
+    c.NextCurrent.resize(static_cast<size_t>(count));
+    TSqliteValue* const values = c.NextCurrent.data();
     // The row just read from the engine has its values at hand already.
-    const bool fresh =
-        start == c.Rows.LastAppended() && c.Rows.LastValues().size() >= static_cast<size_t>(count);
+    if (start == c.Rows.LastAppended() && c.Rows.LastValues().size() >= static_cast<size_t>(count)) {
+        std::copy_n(c.Rows.LastValues().begin(), count, values);
+    } else {
+        for (int32_t i = 0; i < count; ++i)
+            p = TSqliteRowStore::Decode(p, values[i]);
+    }
     for (int32_t i = 0; i < count; ++i) {
-        TSqliteValue decoded;
-        const TSqliteValue* value = &decoded;
-        if (fresh) {
-            value = &c.Rows.LastValues()[static_cast<size_t>(i)];
-            c.NextValueAt[static_cast<size_t>(i)] = c.Rows.LastValueAt()[static_cast<size_t>(i)];
-        } else {
-            c.NextValueAt[static_cast<size_t>(i)] = p;
-            p = TSqliteRowStore::Decode(p, decoded);
-        }
-        const TSqliteValue& v = *value;
+        const TSqliteValue& v = values[i];
         const TLumraFieldDef* def = defs->GetItem(i);
         char* slot = data + def->Offset();
         if (v.Tag == svNull) {
@@ -626,7 +622,7 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     }
     std::memcpy(sql.RowBuffer(), data, static_cast<size_t>(sql.RecordSize()));
     std::memcpy(sql.IndicatorBuffer(), indicators, static_cast<size_t>(sql.IndicatorSize()));
-    c.ValueAt.swap(c.NextValueAt);
+    c.Current.swap(c.NextCurrent);
     c.LoadedRow = start;
     sql.BlobManager()->ClearBlobs();
     return true;
@@ -761,13 +757,41 @@ static bool CurrentStoredValue(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& 
     const int64_t row = sql.RecNo();
     if (row < c.FirstKept || row >= RowsRead(c) || column >= c.EngineColumns) return false;
     const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
-    if (p == c.LoadedRow && static_cast<size_t>(column) < c.ValueAt.size()) {
-        TSqliteRowStore::Decode(c.ValueAt[static_cast<size_t>(column)], value);
+    if (p == c.LoadedRow && static_cast<size_t>(column) < c.Current.size()) {
+        value = c.Current[static_cast<size_t>(column)];
         return true;
     }
     for (int32_t i = 0; i <= column; ++i)
         p = TSqliteRowStore::Decode(p, value);
     return true;
+}
+
+const TSqliteValue* SqliteCurrentValuePtr(TSqliteSQL& sql, int32_t column) {
+    std::unique_ptr<TSqliteCursor>& cursor = TSqliteStatementAccess::CursorPtr(sql);
+    if (!cursor || !sql.CursorOpen() || column < 0) return nullptr;
+    TSqliteCursor& c = *cursor;
+    const int64_t row = sql.RecNo();
+    if (row >= c.FirstKept && row < RowsRead(c) && static_cast<size_t>(column) < c.Current.size() &&
+        c.Rows.Row(static_cast<size_t>(row - c.FirstKept)) == c.LoadedRow)
+        return &c.Current[static_cast<size_t>(column)];
+    // A row stored anew since it was loaded (or never loaded) is decoded.
+    return CurrentStoredValue(sql, cursor, column, c.Decoded) ? &c.Decoded : nullptr;
+}
+
+void SqliteStoredBytes(const TSqliteValue& value, const char*& data, int64_t& size, std::string& scratch) {
+    data = value.Tag == svText || value.Tag == svBlob ? value.Data : nullptr;
+    size = data != nullptr ? static_cast<int64_t>(value.Bytes) : 0;
+    if (value.Tag == svInteger || value.Tag == svFloat) {
+        if (value.Tag == svInteger) {
+            scratch = std::to_string(value.Int);
+        } else {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.17g", value.Float);
+            scratch = text;
+        }
+        data = scratch.data();
+        size = static_cast<int64_t>(scratch.size());
+    }
 }
 
 bool TSqliteSQL::GetStoredBytes(const std::string& column, const char*& data, int64_t& size,
@@ -785,19 +809,7 @@ bool TSqliteSQL::GetStoredBytes(const std::string& column, const char*& data, in
 bool TSqliteSQL::GetStoredBytes(int32_t column, const char*& data, int64_t& size, std::string& scratch) {
     TSqliteValue v;
     if (!CurrentStoredValue(*this, FCursor, column, v)) return false;
-    data = v.Data;
-    size = static_cast<int64_t>(v.Bytes);
-    if (v.Tag == svInteger || v.Tag == svFloat) {
-        if (v.Tag == svInteger) {
-            scratch = std::to_string(v.Int);
-        } else {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.17g", v.Float);
-            scratch = text;
-        }
-        data = scratch.data();
-        size = static_cast<int64_t>(scratch.size());
-    }
+    SqliteStoredBytes(v, data, size, scratch);
     return true;
 }
 
