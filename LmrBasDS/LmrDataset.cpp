@@ -673,7 +673,7 @@ int32_t TLumraDataset::Translate(const char* src, char* dest, bool toOem) {
     return result;
 }
 
-bool TLumraDataset::GetActiveRecBuf(TRecordBuffer& recBuf) {
+bool TLumraDataset::GetActiveRecBufInState(TRecordBuffer& recBuf) {
     switch (State()) {
     case dsBrowse:
     case dsBlockRead: recBuf = IsEmpty() ? nullptr : ActiveBuffer(); break;

@@ -168,7 +168,13 @@ public:
 
     // The buffer standing for the current record in the current state; false
     // (and null) when there is none.
-    bool GetActiveRecBuf(host::TRecordBuffer& recBuf);
+    bool GetActiveRecBuf(host::TRecordBuffer& recBuf) {
+        // Browsing, the common case, is answered here; the other states below.
+        if (State() != host::dsBrowse) return GetActiveRecBufInState(recBuf);
+        recBuf = IsEmpty() ? nullptr : ActiveBuffer();
+        return recBuf != nullptr;
+    }
+    bool GetActiveRecBufInState(host::TRecordBuffer& recBuf);
     // The row as fetched (row data only) in FOldBuffer; null when the cursor
     // is closed.
     host::TRecordBuffer GetOldRecord();

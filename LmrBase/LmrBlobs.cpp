@@ -90,16 +90,6 @@ void TLumraBlobStream::Truncate() {
     FModified = true;
 }
 
-void TLumraBlobStream::Clear() noexcept {
-    // Releases the memory, not just the size; called for every row, so a
-    // stream that holds nothing is left as it is.
-    if (FBuffer.capacity() != 0) std::vector<char>().swap(FBuffer);
-    FBufferedSize = 0;
-    FStreamPosition = 0;
-    FModified = false;
-    FEmpty = true;
-}
-
 int32_t TLumraBlobStream::GetBlobSize() {
     return FModified ? FBufferedSize : 0;
 }

@@ -54,8 +54,15 @@ public:
     // Empties the blob and marks it changed: Modified and Empty become true.
     void Truncate();
     // Forgets everything written: no buffer, size and position 0, not
-    // Modified, Empty.
-    void Clear() noexcept;
+    // Modified, Empty. Called for every row, so a stream that holds nothing
+    // keeps its (empty) buffer as it is.
+    void Clear() noexcept {
+        if (FBuffer.capacity() != 0) std::vector<char>().swap(FBuffer);
+        FBufferedSize = 0;
+        FStreamPosition = 0;
+        FModified = false;
+        FEmpty = true;
+    }
 
     // The blob's size: BufferedSize when Modified, otherwise 0. A driver
     // overrides it to report the stored value's size before anything was

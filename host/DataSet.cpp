@@ -157,16 +157,6 @@ void TDataSet::RestoreState(TDataSetState value) {
 // ---------------------------------------------------------------------------
 // Buffers
 
-TRecordBuffer TDataSet::ActiveBuffer() const {
-    if (FBuffers.empty()) return nullptr;
-    return FBuffers[static_cast<size_t>(FActiveRecord)];
-}
-
-TRecordBuffer TDataSet::TempBuffer() const {
-    if (FBuffers.empty()) return nullptr;
-    return FBuffers[static_cast<size_t>(FRecordCount)];
-}
-
 void TDataSet::ClearBuffers() noexcept {
     FRecordCount = 0;
     FActiveRecord = 0;
@@ -217,10 +207,6 @@ void TDataSet::SetCurrentRecord(int32_t index) {
     case bfEOF: InternalLast(); break;
     }
     FCurrentRecord = index;
-}
-
-void TDataSet::UpdateCursorPos() {
-    if (FRecordCount > 0) SetCurrentRecord(FActiveRecord);
 }
 
 bool TDataSet::GetNextRecord() {
@@ -920,11 +906,18 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
     default: break;
     }
     if (FDisableCount == 0) {
-        const std::vector<TDataSource*> sources = FDataSources;
-        for (TDataSource* ds : sources) ds->DataEvent(event, info);
+        // Every scroll sends events: a dataset nobody watches answers at once.
+        if (!FDataSources.empty()) NotifyDataSources(event, info);
     } else if ((event == deUpdateState && FState == dsInactive) || event == deLayoutChange) {
         FEnableEvent = deLayoutChange;
     }
+}
+
+void TDataSet::NotifyDataSources(TDataEvent event, intptr_t info) {
+    // A copy: a source may detach itself while it handles the event.
+    const std::vector<TDataSource*> sources = FDataSources;
+    for (TDataSource* ds : sources)
+        ds->DataEvent(event, info);
 }
 
 void TDataSet::DisableControls() {

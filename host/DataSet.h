@@ -169,7 +169,9 @@ public:
     // Forgets where the cursor is, so the next UpdateCursorPos repositions it.
     void CursorPosChanged() noexcept { FCurrentRecord = -1; }
     // Brings the cursor to the active record when it stands elsewhere.
-    void UpdateCursorPos();
+    void UpdateCursorPos() {
+        if (FRecordCount > 0 && FCurrentRecord != FActiveRecord) SetCurrentRecord(FActiveRecord);
+    }
 
     // ----- bookmarks
     int32_t BookmarkSize() const noexcept { return FBookmarkSize; }
@@ -233,9 +235,13 @@ public:
     bool ControlsDisabled() const noexcept { return FDisableCount != 0; }
 
     // ----- buffers, for descendants and data links
-    TRecordBuffer ActiveBuffer() const;
+    TRecordBuffer ActiveBuffer() const noexcept {
+        return FBuffers.empty() ? nullptr : FBuffers[static_cast<size_t>(FActiveRecord)];
+    }
     TRecordBuffer CalcBuffer() const noexcept { return FCalcBuffer; }
-    TRecordBuffer TempBuffer() const;
+    TRecordBuffer TempBuffer() const noexcept {
+        return FBuffers.empty() ? nullptr : FBuffers[static_cast<size_t>(FRecordCount)];
+    }
     int32_t BufferCount() const noexcept { return FBufferCount; }
     // Index of the active buffer in the ring.
     int32_t ActiveRecord() const noexcept { return FActiveRecord; }
@@ -406,6 +412,7 @@ private:
     friend class TDataLink;
 
     void SetCurrentRecord(int32_t index);
+    void NotifyDataSources(TDataEvent event, intptr_t info);
     void MoveBuffer(int32_t curIndex, int32_t newIndex);
     void FreeBuffers() noexcept;
     void DoInternalOpen();

@@ -506,6 +506,11 @@ void TLargeintField::SetAsLargeIntImpl(int64_t value) { SetData(&value); }
 
 TFloatField::TFloatField(TComponent* owner) : TNumericField(owner) { SetDataType(ftFloat); }
 
+double TFloatField::GetAsFloat() const {
+    double v = 0;
+    return GetData(&v) ? v : 0.0;
+}
+
 Variant TFloatField::ReadValue() const {
     double v = 0;
     return GetData(&v) ? Variant(v) : Variant::Null();

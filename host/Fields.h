@@ -515,6 +515,9 @@ public:
     int32_t Precision() const noexcept { return FPrecision; }
     void SetPrecision(int32_t value) noexcept { FPrecision = value; }
 
+    // The stored double as it is (0 when null), without a Variant between.
+    double GetAsFloat() const override;
+
 protected:
     int32_t GetDataSize() const override { return 8; }
     Variant ReadValue() const override;
@@ -529,6 +532,8 @@ private:
 class TCurrencyField : public TFloatField {
 public:
     explicit TCurrencyField(TComponent* owner);
+    // The amount as its Currency value gives it (to four decimals).
+    double GetAsFloat() const override { return TNumericField::GetAsFloat(); }
 
 protected:
     Variant ReadValue() const override;
