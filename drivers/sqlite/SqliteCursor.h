@@ -80,6 +80,12 @@ public:
     // decoded again.
     const uint8_t* LastAppended() const noexcept { return FLastRow; }
     const std::vector<TSqliteValue>& LastValues() const noexcept { return FValues; }
+    // Hands those values over (swapped with `into`); the row is then no
+    // longer the last appended one, so nobody reads them here again.
+    void TakeLastValues(std::vector<TSqliteValue>& into) noexcept {
+        into.swap(FValues);
+        FLastRow = nullptr;
+    }
 
 private:
     uint8_t* Reserve(size_t bytes);
@@ -204,6 +210,19 @@ bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value);
 // The same without a copy: the loaded row's own value, or null when there is
 // no current row or no such column. Valid until the cursor moves or closes.
 const TSqliteValue* SqliteCurrentValuePtr(TSqliteSQL& sql, int32_t column);
+// SqliteCurrentValuePtr answered here when the row at the cursor is the one
+// loaded (unchanged since), as it is for every field read while browsing.
+inline const TSqliteValue* SqliteLoadedValuePtr(TSqliteSQL& sql, int32_t column) {
+    const TSqliteCursor* c = TSqliteStatementAccess::CursorPtr(sql).get();
+    if (c != nullptr && c->LoadedRow != nullptr && sql.CursorOpen() && column >= 0 &&
+        static_cast<size_t>(column) < c->Current.size()) {
+        const int64_t index = sql.RecNo() - c->FirstKept;
+        if (index >= 0 && static_cast<uint64_t>(index) < c->Rows.Count() &&
+            c->Rows.Row(static_cast<size_t>(index)) == c->LoadedRow)
+            return &c->Current[static_cast<size_t>(column)];
+    }
+    return SqliteCurrentValuePtr(sql, column);
+}
 // A stored value as bytes: text and blobs in place, a number (stored in a
 // column without declared type) rendered into scratch.
 void SqliteStoredBytes(const TSqliteValue& value, const char*& data, int64_t& size, std::string& scratch);

@@ -43,7 +43,10 @@ void TSqliteQuery::ConvertRowToField(TLumraFieldDef* fieldDef, char* rowValue, v
         break;
     }
     case ntInteger:
-        std::memcpy(data, rowValue, fieldDef->Size() == 8 ? 8 : 4);
+        if (fieldDef->Size() == 8)
+            std::memcpy(data, rowValue, 8);
+        else
+            std::memcpy(data, rowValue, 4);
         break;
     case ntFloat:
     case ntCurrency:
@@ -162,10 +165,11 @@ const TSqliteValue* TSqliteQuery::StoredValue(int32_t column) {
     TRecordBuffer record = nullptr;
     // A record without a row (a new one), a null value and a field that is no
     // column (calculated, lookup) read as empty.
-    if (column < 0 || column >= Statement()->FieldDefs()->GetCount() || !GetActiveRecBuf(record) ||
-        GetBookmarkFlag(record) != bfCurrent || Statement()->IsNull(record + IndicatorOfs(), column))
+    TSqliteSQL* const sql = SqliteStatement();
+    if (column < 0 || column >= sql->FieldDefs()->GetCount() || !GetActiveRecBuf(record) ||
+        GetBookmarkFlag(record) != bfCurrent || sql->TSqliteSQL::IsNull(record + IndicatorOfs(), column))
         return nullptr;
-    return SqliteCurrentValuePtr(*SqliteStatement(), column);
+    return SqliteLoadedValuePtr(*sql, column);
 }
 
 std::unique_ptr<TStream> TSqliteQuery::CreateBlobStream(TField* field, TBlobStreamMode mode) {
