@@ -361,7 +361,9 @@ host::Variant TLumraSQL::InternalCheckVarValues(std::span<const host::Variant> v
     return host::VarArrayOf(values);
 }
 
-TLumraFieldTypes TLumraSQL::InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length) {
+// Inlined where every execute's values are typed (it is private to this file).
+[[gnu::always_inline]] inline TLumraFieldTypes
+TLumraSQL::InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length) {
     switch (value.VarType()) {
     case host::varSmallint:
     case host::varInteger:
@@ -608,13 +610,14 @@ void TLumraSQL::SetVariableValues(std::span<const host::Variant> values, TLumraV
                 offset += length;
             }
             defs->SetBound(false);
+            defs->SetBufSize(static_cast<int32_t>(total));
         } else {
             defs->Clear();
             for (const auto& [fieldType, length] : FVariableShapes)
                 InternalAddFieldDef(defs, "?", fieldType, InternalGetVariableExtType(fieldType), length, 0, 0,
                                     false, kiRegularField);
+            defs->SetBufSize(defs->Size());
         }
-        defs->SetBufSize(defs->Size());
     }
     for (int32_t i = 0; i < defs->GetCount() && i < count; ++i) {
         TLumraFieldDef* def = defs->GetItem(i);

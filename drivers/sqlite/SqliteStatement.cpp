@@ -82,8 +82,11 @@ bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sq
     return true;
 }
 
-int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& v, bool keepsBytes) {
-    const TSqliteApi& api = SqliteApi();
+namespace {
+
+// SqliteBindValue, inlined into the loop that binds every execute's values.
+[[gnu::always_inline]] inline int BindValue(const TSqliteApi& api, sqlite3_stmt* stmt, int index,
+                                            const TSqliteValue& v, bool keepsBytes) {
     const sqlite3_destructor_type bytes = keepsBytes ? SQLITE_STATIC : SQLITE_TRANSIENT;
     switch (v.Tag) {
     case svInteger: return api.bind_int64(stmt, index, v.Int);
@@ -94,11 +97,21 @@ int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& v, bool k
     }
 }
 
+} // namespace
+
+int SqliteBindValue(sqlite3_stmt* stmt, int index, const TSqliteValue& v, bool keepsBytes) {
+    return BindValue(SqliteApi(), stmt, index, v, keepsBytes);
+}
+
 namespace {
 
+TSqliteValue OtherSlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::string& text);
+
 // The engine value of a buffer slot in the row format (text storage for
-// dates and times goes to `text`).
-TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::string& text) {
+// dates and times goes to `text`). The types every execute binds are read
+// here, inline; the others by OtherSlotValue.
+[[gnu::always_inline]] inline TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size,
+                                                     std::string& text) {
     TSqliteValue v;
     switch (type) {
     case ntString:
@@ -121,6 +134,26 @@ TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::
         v.Tag = svFloat;
         std::memcpy(&v.Float, p, 8);
         break;
+    case ntMemo:
+        v.Tag = svText;
+        v.Data = p;
+        v.Bytes = static_cast<uint64_t>(size);
+        break;
+    case ntUnknown:
+        if (size >= UnknownVariableSize && p[0] == 1) {
+            v.Tag = svInteger;
+            std::memcpy(&v.Int, p + 1, 8);
+        }
+        break;
+    default:
+        return OtherSlotValue(type, p, size, text);
+    }
+    return v;
+}
+
+TSqliteValue OtherSlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::string& text) {
+    TSqliteValue v;
+    switch (type) {
     case ntDate:
     case ntTime:
     case ntDateTime: {
@@ -149,23 +182,13 @@ TSqliteValue SlotValue(TLumraFieldTypes type, const char* p, int32_t size, std::
         v.Bytes = std::min<uint64_t>(n, static_cast<uint64_t>(std::max(size - 2, 0)));
         break;
     }
-    case ntMemo:
-        v.Tag = svText;
-        v.Data = p;
-        v.Bytes = static_cast<uint64_t>(size);
-        break;
     case ntBlob:
         v.Tag = svBlob;
         v.Data = p;
         v.Bytes = static_cast<uint64_t>(size);
         break;
-    case ntUnknown:
-        if (size >= UnknownVariableSize && p[0] == 1) {
-            v.Tag = svInteger;
-            std::memcpy(&v.Int, p + 1, 8);
-        }
+    default:
         break;
-    default: break;
     }
     return v;
 }
@@ -281,7 +304,7 @@ bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt
         const TSqliteValue v = SlotValue(def->FieldType(), defs->Buffer() + def->Offset(), def->Size(), text);
         // Text made for a date lives only here and is always copied.
         const bool inBuffer = untilNextBind && (v.Data == nullptr || v.Data != text.data());
-        if (const int rc = SqliteBindValue(stmt, i + 1, v, inBuffer); rc != SQLITE_OK) {
+        if (const int rc = BindValue(api, stmt, i + 1, v, inBuffer); rc != SQLITE_OK) {
             SqliteRecordError(session, db, rc);
             return false;
         }
@@ -367,9 +390,8 @@ namespace {
 // Runs stmt to its end under the session's transaction rules: an engine
 // transaction is opened before a change, an automatic commit follows it, and
 // a failure undoes what this call began. False with the error recorded.
-bool RunStatement(TSqliteSQL& sql, sqlite3_stmt* stmt, int64_t& changes) {
+bool RunStatement(TSqliteSQL& sql, TSqliteSession* session, sqlite3_stmt* stmt, int64_t& changes) {
     const TSqliteApi& api = SqliteApi();
-    TSqliteSession* session = sql.SqliteSession();
     sqlite3* db = session->Db();
     const bool writes = api.stmt_readonly(stmt) == 0;
     bool began = false;
@@ -426,7 +448,7 @@ bool TSqliteSQL::InternalExecute(host::TStrings*) {
     if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables(), FCommand->Variables, true))
         return false;
     int64_t changes = 0;
-    if (!RunStatement(*this, stmt, changes)) return false;
+    if (!RunStatement(*this, session, stmt, changes)) return false;
     SetRowsProcessed(static_cast<int32_t>(std::min<int64_t>(changes, INT32_MAX)));
     return true;
 }
@@ -578,27 +600,83 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
     }
 }
 
+namespace {
+
+// Raises the mismatch error for a value that cannot be stored at `position`
+// of `buffer`, naming the column or host variable found at that offset. Kept
+// out of line: storing a value that fits is the path that counts.
+[[noreturn, gnu::cold, gnu::noinline]] void RaiseStoreError(TSqliteSQL& sql, const char* buffer,
+                                                            int32_t position, const std::string& why) {
+    const bool rowBuffer = buffer == sql.RowBuffer() || buffer == sql.OldRowBuffer();
+    std::string name = "?";
+    TLumraFieldDefs* lists[] = {sql.FieldDefs(), sql.CursorVariables(), sql.ExecuteVariables()};
+    for (TLumraFieldDefs* defs : lists) {
+        if (name != "?") break;
+        if (defs == sql.FieldDefs() ? !rowBuffer : static_cast<TLumraVariableDefs*>(defs)->Buffer() != buffer)
+            continue;
+        for (int32_t i = 0; i < defs->GetCount(); ++i)
+            if (defs->GetItem(i)->Offset() == position) {
+                name = defs == sql.FieldDefs() ? defs->GetItem(i)->Name()
+                                               : "host variable " + std::to_string(i + 1);
+                break;
+            }
+    }
+    sql.RaiseLastError("Value for \"" + name + "\" cannot be stored: " + why, SqliteCodeMismatch);
+}
+
+} // namespace
+
 void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
                                   const host::Variant& value, TLumraBlobStream* stream) {
     if (buffer == nullptr) return;
     char* p = buffer + position;
-    const bool rowBuffer = buffer == RowBuffer() || buffer == OldRowBuffer();
-    // The column's name for the message: found by its offset in the buffer's list.
-    auto name = [&]() -> std::string {
-        TLumraFieldDefs* lists[] = {FieldDefs(), CursorVariables(), ExecuteVariables()};
-        for (TLumraFieldDefs* defs : lists) {
-            if (defs == FieldDefs() ? !rowBuffer
-                                    : static_cast<TLumraVariableDefs*>(defs)->Buffer() != buffer)
-                continue;
-            for (int32_t i = 0; i < defs->GetCount(); ++i)
-                if (defs->GetItem(i)->Offset() == position)
-                    return defs == FieldDefs() ? defs->GetItem(i)->Name() : "host variable " + std::to_string(i + 1);
+    // The shapes every execute stores (text that fits a host variable, a
+    // double, an integer or a Null in an untyped one) are written here
+    // exactly as StoreValue would write them, without its checks' setup.
+    const host::TVarType vt = value.VarType();
+    switch (fieldType) {
+    case ntString:
+        if (const std::string* s = value.StringRef();
+            s != nullptr && static_cast<int64_t>(s->size()) + 1 <= size && buffer != RowBuffer() &&
+            buffer != OldRowBuffer() && std::memchr(s->data(), 0, s->size()) == nullptr) {
+            std::memcpy(p, s->data(), s->size());
+            p[s->size()] = '\0';
+            return;
         }
-        return "?";
-    };
-    auto fail = [&](const std::string& why) {
-        RaiseLastError("Value for \"" + name() + "\" cannot be stored: " + why, SqliteCodeMismatch);
-    };
+        break;
+    case ntFloat:
+        if (vt == host::varDouble) {
+            const double d = value.AsDouble();
+            std::memcpy(p, &d, 8);
+            return;
+        }
+        break;
+    case ntUnknown:
+        if (size < UnknownVariableSize) break;
+        if (vt == host::varNull || vt == host::varEmpty) {
+            std::memset(p, 0, static_cast<size_t>(size));
+            return;
+        }
+        if (vt == host::varInt64 || vt == host::varInteger) {
+            const int64_t i = value.AsInt64();
+            p[0] = 1;
+            std::memcpy(p + 1, &i, 8);
+            if (size > UnknownVariableSize)
+                std::memset(p + UnknownVariableSize, 0, static_cast<size_t>(size - UnknownVariableSize));
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    StoreValue(buffer, position, size, fieldType, value, stream);
+}
+
+void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
+                            const host::Variant& value, TLumraBlobStream* stream) {
+    char* p = buffer + position;
+    auto isRowBuffer = [&] { return buffer == RowBuffer() || buffer == OldRowBuffer(); };
+    auto fail = [&](const std::string& why) { RaiseStoreError(*this, buffer, position, why); };
     try {
         const host::TVarType vt = value.VarType();
         switch (fieldType) {
@@ -610,10 +688,16 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
             const std::string& s = *text;
             if (s.find('\0') != std::string::npos) fail("the text holds a zero byte");
             if (static_cast<int64_t>(s.size()) + 1 > size)
-                fail("text of " + std::to_string(s.size()) + " bytes is longer than " + std::to_string(size - 1));
-            // The whole slot is written, the terminator and the rest as zeros.
+                fail("text of " + std::to_string(s.size()) + " bytes is longer than " +
+                     std::to_string(size - 1));
             std::memcpy(p, s.data(), s.size());
-            std::memset(p + s.size(), 0, static_cast<size_t>(size) - s.size());
+            // A row's slot is written whole, the terminator and the rest as
+            // zeros, since a changed value is found by comparing slots; a host
+            // variable is read up to its terminator.
+            if (isRowBuffer())
+                std::memset(p + s.size(), 0, static_cast<size_t>(size) - s.size());
+            else
+                p[s.size()] = '\0';
             break;
         }
         case ntInteger: {
@@ -665,7 +749,7 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
         case ntBoolean: p[0] = value.AsBoolean() ? 1 : 0; break;
         case ntBinary: {
             const std::string bytes = VariantBytes(value);
-            if (!rowBuffer && size == 0 && bytes.empty()) break; // an empty byte array as host variable
+            if (size == 0 && bytes.empty() && !isRowBuffer()) break; // an empty byte array as host variable
             if (static_cast<int64_t>(bytes.size()) + 2 > size)
                 fail(std::to_string(bytes.size()) + " bytes are more than " + std::to_string(std::max(size - 2, 0)));
             const uint16_t n = static_cast<uint16_t>(bytes.size());
@@ -677,7 +761,7 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
         case ntMemo:
         case ntBlob: {
             const std::string bytes = VariantBytes(value);
-            if (!rowBuffer) {
+            if (!isRowBuffer()) {
                 // A host variable sized to its value.
                 if (static_cast<int64_t>(bytes.size()) != size)
                     fail(std::to_string(bytes.size()) + " bytes do not match the variable's " + std::to_string(size));
@@ -716,16 +800,6 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
     } catch (const host::Exception& e) {
         fail(e.what());
     }
-}
-
-bool TSqliteSQL::IsNull(char* indicators, int32_t column) {
-    if (indicators == nullptr || column < 0 || column >= IndicatorSize()) return true;
-    return indicators[column] != 0;
-}
-
-void TSqliteSQL::SetNull(char* indicators, int32_t column, bool value) {
-    if (indicators == nullptr || column < 0 || column >= IndicatorSize()) return;
-    indicators[column] = value ? 1 : 0;
 }
 
 // ---- Writing the row at the cursor -----------------------------------------------------
@@ -804,7 +878,7 @@ bool RunEdit(TSqliteSQL& sql, const std::string& text, const std::vector<int32_t
     if (!BindRowValues(sql, stmt.get(), keys, sql.OldRowBuffer(), sql.OldIndicatorBuffer(),
                        static_cast<int>(values.size()) + 1))
         return false;
-    return RunStatement(sql, stmt.get(), changes);
+    return RunStatement(sql, session, stmt.get(), changes);
 }
 
 } // namespace

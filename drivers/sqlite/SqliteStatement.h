@@ -143,14 +143,22 @@ public:
     bool UpdateRow() override;
     bool InsertRow() override;
     bool DeleteRow() override;
-    bool IsNull(char* indicators, int32_t column) override;
-    void SetNull(char* indicators, int32_t column, bool value) override;
+    bool IsNull(char* indicators, int32_t column) override {
+        return indicators == nullptr || column < 0 || column >= IndicatorSize() || indicators[column] != 0;
+    }
+    void SetNull(char* indicators, int32_t column, bool value) override {
+        if (indicators != nullptr && column >= 0 && column < IndicatorSize())
+            indicators[column] = value ? 1 : 0;
+    }
 
 protected:
     int32_t InternalGetRecordCount() override;
 
 private:
     bool MakeKeptRowCurrent(TSqliteCursor& c, int64_t target);
+    // InternalSetValue for every type and value, with its checks and errors.
+    void StoreValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
+                    const host::Variant& value, TLumraBlobStream* stream);
     friend struct TSqliteStatementAccess;
     std::unique_ptr<TSqliteCursor> FCursor;
     std::unique_ptr<TSqliteCommand> FCommand;
