@@ -27,9 +27,11 @@ struct TSqliteValue {
 };
 
 // One block of the row store, which never moves. Blocks of 2 MB and more
-// are mapped on their own and offered to the kernel for huge pages, so that
-// keeping a million rows takes a few dozen page faults instead of tens of
-// thousands (each of them dear, above all under a hypervisor).
+// are mapped on their own, aligned to huge pages, so that a kernel that
+// gives huge pages to every mapping (transparent huge pages "always") can
+// back them with few page faults. They are not asked for huge pages
+// (MADV_HUGEPAGE): where the kernel compacts memory for such a request, a
+// scan stalled in that compaction for far longer than the faults it saved.
 class TSqliteRowBlock {
 public:
     // Raises std::bad_alloc when there is no memory.

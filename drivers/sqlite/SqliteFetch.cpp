@@ -76,8 +76,6 @@ TSqliteRowBlock::TSqliteRowBlock(size_t size) : FSize(size) {
                 munmap(reinterpret_cast<void*>(end), base + mapped + HugePageSize - end);
             FData = reinterpret_cast<uint8_t*>(start);
             FMapped = mapped;
-            // Only advice: without huge pages the block works the same.
-            madvise(FData, FMapped, MADV_HUGEPAGE);
             return;
         }
     }
