@@ -143,3 +143,20 @@ TEST_F(ParamsThroughSqlite, RepeatedExecutesStoreEachRowsOwnTextAndBytes) {
         }
     }
 }
+
+// A value that cannot be stored as its variable's type is refused with the
+// variable named, never cut short; the statement goes on working afterwards.
+TEST_F(ParamsThroughSqlite, TextWithAZeroByteIsRefusedNamingItsVariable) {
+    Run("create table z(n integer, a text)");
+    ASSERT_TRUE(Sql->PrepareExecute("insert into z values (?, ?)"));
+    try {
+        Sql->ExecutePrepared({host::Variant(int64_t{1}), host::Variant(std::string("a\0b", 3))});
+        ADD_FAILURE() << "a text with a zero byte was stored";
+    } catch (const ELumraException& e) {
+        EXPECT_NE(std::string(e.what()).find("\"host variable 2\""), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("zero byte"), std::string::npos) << e.what();
+    }
+    ASSERT_TRUE(Sql->ExecutePrepared({host::Variant(int64_t{2}), host::Variant("ab")})) << Session->LastError();
+    EXPECT_EQ(Count("z"), 1);
+    EXPECT_EQ(Count("z where n = 2 and a = 'ab'"), 1);
+}
