@@ -152,8 +152,8 @@ size_t TSqliteRowStore::EncodedSize(const TSqliteValue& v) noexcept {
 
 namespace {
 
-// Copies n bytes. Most stored text and most rows are short: 4 to 64 bytes
-// go as two overlapping moves each way, without a call.
+// Copies n bytes of a value into the store. Most stored text is short: 4 to
+// 64 bytes go as two overlapping moves each way, without a call.
 template <size_t Half>
 [[gnu::always_inline]] inline void CopyOverlapping(void* out, const void* data, size_t n) noexcept {
     unsigned char head[Half], tail[Half];
