@@ -174,7 +174,6 @@ public:
         recBuf = IsEmpty() ? nullptr : ActiveBuffer();
         return recBuf != nullptr;
     }
-    bool GetActiveRecBufInState(host::TRecordBuffer& recBuf);
     // The row as fetched (row data only) in FOldBuffer; null when the cursor
     // is closed.
     host::TRecordBuffer GetOldRecord();
@@ -307,4 +306,8 @@ protected:
     // then builds it after the key fields.
     host::TRecordBuffer FKeyBuffer = nullptr;
     std::unique_ptr<host::TParams> FProviderParams;
+
+private:
+    // GetActiveRecBuf in the states other than browsing.
+    bool GetActiveRecBufInState(host::TRecordBuffer& recBuf);
 };
