@@ -209,12 +209,13 @@ bool SqliteDescribeKeys(TSqliteSQL& sql, TSqliteCursor& cursor, sqlite3* db);
 // The stored value of column (zero-based) in the row at the cursor; false
 // when there is no current row.
 bool SqliteCurrentValue(TSqliteSQL& sql, int32_t column, TSqliteValue& value);
-// The same without a copy: the loaded row's own value, or null when there is
-// no current row or no such column. Valid until the cursor moves or closes.
-const TSqliteValue* SqliteCurrentValuePtr(TSqliteSQL& sql, int32_t column);
-// SqliteCurrentValuePtr answered here when the row at the cursor is the one
-// loaded (unchanged since), as it is for every field read while browsing.
-inline const TSqliteValue* SqliteLoadedValuePtr(TSqliteSQL& sql, int32_t column) {
+// SqliteCurrentValuePtr for a row at the cursor that is not the one loaded
+// (or was stored anew since): the value decoded into the cursor's scratch.
+const TSqliteValue* SqliteDecodedValuePtr(TSqliteSQL& sql, int32_t column);
+// The stored value without a copy, or null when there is no current row or
+// no such column; valid until the cursor moves or closes. The loaded row's
+// own values, which every field read while browsing finds, are answered here.
+inline const TSqliteValue* SqliteCurrentValuePtr(TSqliteSQL& sql, int32_t column) {
     const TSqliteCursor* c = TSqliteStatementAccess::CursorPtr(sql).get();
     if (c != nullptr && c->LoadedRow != nullptr && sql.CursorOpen() && column >= 0 &&
         static_cast<size_t>(column) < c->Current.size()) {
@@ -223,7 +224,7 @@ inline const TSqliteValue* SqliteLoadedValuePtr(TSqliteSQL& sql, int32_t column)
             c->Rows.Row(static_cast<size_t>(index)) == c->LoadedRow)
             return &c->Current[static_cast<size_t>(column)];
     }
-    return SqliteCurrentValuePtr(sql, column);
+    return SqliteDecodedValuePtr(sql, column);
 }
 // A stored value as bytes: text and blobs in place, a number (stored in a
 // column without declared type) rendered into scratch.

@@ -169,7 +169,7 @@ const TSqliteValue* TSqliteQuery::StoredValue(int32_t column) {
     if (column < 0 || column >= sql->FieldDefs()->GetCount() || !GetActiveRecBuf(record) ||
         GetBookmarkFlag(record) != bfCurrent || sql->TSqliteSQL::IsNull(record + IndicatorOfs(), column))
         return nullptr;
-    return SqliteLoadedValuePtr(*sql, column);
+    return SqliteCurrentValuePtr(*sql, column);
 }
 
 std::unique_ptr<TStream> TSqliteQuery::CreateBlobStream(TField* field, TBlobStreamMode mode) {

@@ -801,16 +801,10 @@ static bool CurrentStoredValue(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& 
     return true;
 }
 
-const TSqliteValue* SqliteCurrentValuePtr(TSqliteSQL& sql, int32_t column) {
+const TSqliteValue* SqliteDecodedValuePtr(TSqliteSQL& sql, int32_t column) {
     std::unique_ptr<TSqliteCursor>& cursor = TSqliteStatementAccess::CursorPtr(sql);
-    if (!cursor || !sql.CursorOpen() || column < 0) return nullptr;
-    TSqliteCursor& c = *cursor;
-    const int64_t row = sql.RecNo();
-    if (row >= c.FirstKept && row < RowsRead(c) && static_cast<size_t>(column) < c.Current.size() &&
-        c.Rows.Row(static_cast<size_t>(row - c.FirstKept)) == c.LoadedRow)
-        return &c.Current[static_cast<size_t>(column)];
-    // A row stored anew since it was loaded (or never loaded) is decoded.
-    return CurrentStoredValue(sql, cursor, column, c.Decoded) ? &c.Decoded : nullptr;
+    if (!cursor) return nullptr;
+    return CurrentStoredValue(sql, cursor, column, cursor->Decoded) ? &cursor->Decoded : nullptr;
 }
 
 void SqliteStoredBytes(const TSqliteValue& value, const char*& data, int64_t& size, std::string& scratch) {
