@@ -40,11 +40,27 @@ bool IsNameTerminator(char c) noexcept {
     return c == '\r' || c == '\n' || c == ' ' || c == ',' || c == ')' || c == ';';
 }
 
-// Restores Count on every exit, so nested failures still re-enable controls.
+// Restores the disable count on every exit, so nested failures still
+// re-enable controls. Re-enabling sends the held-back change to the dataset's
+// own details, which re-open and may fail: on the normal path Enable() lets
+// that error reach the caller; while another error is already on its way the
+// destructor re-enables quietly, as nothing may leave a destructor.
 class TControlsGuard {
 public:
     explicit TControlsGuard(TDataSet* dataSet) : FDataSet(dataSet) { FDataSet->DisableControls(); }
-    ~TControlsGuard() { FDataSet->EnableControls(); }
+    ~TControlsGuard() {
+        if (FDataSet == nullptr) return;
+        try {
+            FDataSet->EnableControls();
+        } catch (...) {
+            // The first error is the one that is on its way to the caller.
+        }
+    }
+    void Enable() {
+        TDataSet* dataSet = FDataSet;
+        FDataSet = nullptr;
+        dataSet->EnableControls();
+    }
     TControlsGuard(const TControlsGuard&) = delete;
     TControlsGuard& operator=(const TControlsGuard&) = delete;
 
@@ -457,6 +473,7 @@ void TLumraDataset::RefreshParams() {
         Close();
         Open();
     }
+    guard.Enable();
 }
 
 // ---------------------------------------------------------------------------

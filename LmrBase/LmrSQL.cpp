@@ -68,8 +68,16 @@ TLumraSession* TLumraSQL::GetSession() const {
 }
 
 void TLumraSQL::SetSession(TLumraSession* value) {
+    // Leaving a session releases what was prepared on its connection, before
+    // the link goes: a release that raises leaves the statement where it was.
+    if (FSession != nullptr && FSession != value) ReleaseEngineStatements();
     if (FSession != nullptr) FSession->RemoveQuery(this);
     if (value != nullptr) value->AddQuery(this);
+}
+
+void TLumraSQL::ReleaseEngineStatements() {
+    if (FCursorPrepared || FCursorOpen) UnprepareOpen();
+    if (FStatementPrepared) UnprepareExecute();
 }
 
 std::string TLumraSQL::GetLastError() const {

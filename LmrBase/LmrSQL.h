@@ -235,7 +235,9 @@ public:
     bool IsFieldDirty(const host::Variant& id);
     // Raises "The cursor is not opened" when closed.
     bool IsDirty();
-    bool CanModify() const noexcept { return FCursorOpen && !FReadOnly; }
+    bool CanModify() const noexcept {
+        return FCursorOpen && !FReadOnly;
+    }
     host::Variant GetFieldValue(const host::Variant& id);
     host::Variant GetOldValue(const host::Variant& id);
     // Raises "The cursor is read-only" before looking the identifier up.
@@ -289,13 +291,11 @@ public:
     virtual std::string GetTableName();
     // Converts the value at buffer+position (size bytes) to value, or into
     // stream for ntMemo/ntBlob.
-    virtual void InternalGetValue(char* buffer, int32_t position, int32_t size,
-                                  TLumraFieldTypes fieldType, TLumraBlobStream* stream,
-                                  host::Variant& value) = 0;
+    virtual void InternalGetValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
+                                  TLumraBlobStream* stream, host::Variant& value) = 0;
     // Writes value (or the stream's content) at buffer+position within size bytes.
-    virtual void InternalSetValue(char* buffer, int32_t position, int32_t size,
-                                  TLumraFieldTypes fieldType, const host::Variant& value,
-                                  TLumraBlobStream* stream) = 0;
+    virtual void InternalSetValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
+                                  const host::Variant& value, TLumraBlobStream* stream) = 0;
     // Base: false.
     virtual bool Resume();
     // Must set Eof (FetchNext) or Bof (FetchPrior) when returning false
@@ -315,7 +315,9 @@ public:
 protected:
     // Extension point after the contract's operations: the count behind
     // RecordCount. The base returns the value last stored with SetRecordCount.
-    virtual int32_t InternalGetRecordCount() { return FRecordCount; }
+    virtual int32_t InternalGetRecordCount() {
+        return FRecordCount;
+    }
 
     // Used by the driver only; the base initialises them.
     bool FDriverFlag = false;
@@ -324,6 +326,9 @@ protected:
 
 private:
     friend class TLumraSession;
+    // Unprepares both sides when prepared: what a statement prepared on a
+    // connection never outlives its link to that connection's session.
+    void ReleaseEngineStatements();
 #if LMR_HOST_GENERATION < 4
     // Generation 3 runs the conversion privately before every prepare, open and execute.
     void StatementToOem(std::string& sql);

@@ -4,11 +4,25 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 
 #include "LmrBase/LmrSQL.h"
 #include "LmrUtil/LmrUtil.h"
 #include "host/SysUtils.h"
 #include "host/Windows.h"
+
+namespace {
+
+// The library count is shared by every session of a driver, and sessions may
+// live on different threads: taking or giving back a reference (and loading or
+// freeing the library with it) is one step for all of them. Recursive, since a
+// driver's load may reach a session operation that asks again.
+std::recursive_mutex& LibraryLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+} // namespace
 
 TLumraSession::TLumraSession(host::TComponent* owner) : host::TComponent(owner) {}
 
@@ -39,6 +53,33 @@ void TLumraSession::DestroySession() {
     try {
         Close();
     } catch (...) {
+    }
+    // A Close that raised (a statement's close handler, say) may have left
+    // statements prepared and the connection open; both must go before the
+    // library does, or an engine handle would outlive it.
+    if (FHandle != nullptr) {
+        for (TLumraSQL* query : std::vector<TLumraSQL*>(FQueries)) {
+            if (std::find(FQueries.begin(), FQueries.end(), query) == FQueries.end()) continue;
+            try {
+                query->UnprepareOpen();
+            } catch (...) {
+            }
+            try {
+                query->UnprepareExecute();
+            } catch (...) {
+            }
+        }
+        try {
+            if (FExternalHandle)
+                InternalSetHandle(nullptr);
+            else
+                InternalDisconnect();
+        } catch (...) {
+        }
+        FExternalHandle = false;
+        FInTransaction = false;
+        FHandle = nullptr;
+        FHoldCount = 0;
     }
     try {
         ReleaseLibrary();
@@ -181,7 +222,10 @@ void TLumraSession::TranslateChar(const char* source, char* dest, int32_t length
 void TLumraSession::AddQuery(TLumraSQL* statement) {
     if (statement == nullptr) return;
     // A statement lives in one session's list only; leaving the old list here
-    // keeps that list from pointing at a statement it no longer owns the link of.
+    // keeps that list from pointing at a statement it no longer owns the link
+    // of. What it prepared on the old connection is released first: it must
+    // never run there again, nor outlive that connection's library.
+    if (statement->FSession != nullptr && statement->FSession != this) statement->ReleaseEngineStatements();
     if (statement->FSession != nullptr) statement->FSession->RemoveQuery(statement);
     FQueries.push_back(statement);
     statement->FSession = this;
@@ -196,6 +240,7 @@ void TLumraSession::RemoveQuery(TLumraSQL* statement) {
 
 void TLumraSession::InternalLibraryHandleNeeded() {
     if (FLibraryLoaded) return;
+    const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
     if (GetLibraryRefCount() == 0) {
         InternalLoadLibrary();
         try {
@@ -230,6 +275,7 @@ void TLumraSession::ReleaseLibrary() {
     // Only a session that took a reference may give one back; otherwise the
     // shared count would go wrong for every other session of the driver.
     if (!FLibraryLoaded) return;
+    const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
     SetLibraryLoaded(false);
     const int32_t count = GetLibraryRefCount() - 1;
     SetLibraryRefCount(count);

@@ -144,6 +144,7 @@ struct TSqliteCursor {
     const uint8_t* LoadedRow = nullptr;
     std::vector<TSqliteValue> Current;
     std::vector<TSqliteValue> NextCurrent; // filled while a row loads, swapped in on success
+    std::vector<char> LoadScratch;         // the row format and indicators of a row being loaded
     TSqliteValue Decoded;                  // a value of a row not loaded, decoded when asked for
     // Column names asked for by GetStoredBytes with the column each one found
     // (the description list's own case-insensitive search, done once per name).

@@ -471,6 +471,10 @@ bool CountRows(TSqliteSQL& sql, TSqliteCursor& c, sqlite3* db, int64_t& count) {
         return false;
     }
     if (!SqliteBindVariables(session, db, counter.get(), sql.CursorVariables(), c.Variables)) return false;
+    // Counted inside the session's unit of work, as the cursor's rows are read.
+    auto* sqlite = static_cast<TSqliteSession*>(session);
+    bool began = false;
+    if (sqlite->InUnitOfWork() && !sqlite->BeforeStatement(false, c.Text, began)) return false;
     count = 0;
     while ((rc = api.step(counter.get())) == SQLITE_ROW) {
         if (countsRows) {
@@ -479,6 +483,7 @@ bool CountRows(TSqliteSQL& sql, TSqliteCursor& c, sqlite3* db, int64_t& count) {
             ++count;
         }
     }
+    sqlite->AfterStep(rc);
     if (rc != SQLITE_DONE) {
         SqliteRecordError(session, db, rc);
         return false;
@@ -497,7 +502,14 @@ static int StepOne(TSqliteSQL& sql, TSqliteCursor& c, int64_t& read) {
         return -1;
     }
     if (c.Done) return 0;
+    // Inside a unit of work the rows are read in its engine transaction.
+    auto* sqlite = static_cast<TSqliteSession*>(session);
+    bool began = false;
+    if (sqlite->InUnitOfWork() &&
+        !sqlite->BeforeStatement(api.stmt_readonly(c.Stmt.get()) == 0, c.Text, began))
+        return -1;
     const int rc = api.step(c.Stmt.get());
+    sqlite->AfterStep(rc);
     if (rc == SQLITE_ROW) {
         if (c.ForwardOnly) {
             c.Rows.Reuse();
@@ -617,10 +629,13 @@ bool CursorReady(TSqliteSQL& sql, std::unique_ptr<TSqliteCursor>& cursor) {
 static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
     TLumraFieldDefs* defs = sql.FieldDefs();
     const int32_t count = defs->GetCount();
-    // The old-row buffers take the new row first, so a failure leaves the current one intact.
+    // The row is built in scratch first: a value that does not fit leaves
+    // both row buffers and both indicator buffers as they were (the old-row
+    // ones may differ from the edited ones, and an update or delete reads them).
     // Every slot is written whole (a null one as zeroes), so the record needs no clearing first.
-    char* data = sql.OldRowBuffer();
-    char* indicators = sql.OldIndicatorBuffer();
+    c.LoadScratch.resize(static_cast<size_t>(sql.RecordSize()) + static_cast<size_t>(sql.IndicatorSize()));
+    char* data = c.LoadScratch.data();
+    char* indicators = data + sql.RecordSize();
     const uint8_t* p = c.Rows.Row(static_cast<size_t>(row - c.FirstKept));
     const uint8_t* const start = p;
     std::string why; // filled only when a value does not fit
@@ -647,8 +662,6 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
         }
         indicators[i] = 0;
         if (!ToRowFormat(def, v, slot, why)) {
-            std::memcpy(data, sql.RowBuffer(), static_cast<size_t>(sql.RecordSize()));
-            std::memcpy(indicators, sql.IndicatorBuffer(), static_cast<size_t>(sql.IndicatorSize()));
             sql.GetSession()->SetLastError("Value of column \"" + def->Name() + "\" in row " +
                                                std::to_string(row + 1) + " cannot be read: " + why,
                                            SqliteCodeMismatch);
@@ -656,7 +669,9 @@ static bool LoadRow(TSqliteSQL& sql, TSqliteCursor& c, int64_t row) {
         }
     }
     std::memcpy(sql.RowBuffer(), data, static_cast<size_t>(sql.RecordSize()));
+    std::memcpy(sql.OldRowBuffer(), data, static_cast<size_t>(sql.RecordSize()));
     std::memcpy(sql.IndicatorBuffer(), indicators, static_cast<size_t>(sql.IndicatorSize()));
+    std::memcpy(sql.OldIndicatorBuffer(), indicators, static_cast<size_t>(sql.IndicatorSize()));
     c.Current.swap(c.NextCurrent);
     c.LoadedRow = start;
     sql.BlobManager()->ClearBlobs();

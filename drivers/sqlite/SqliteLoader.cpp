@@ -6,12 +6,16 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <atomic>
+
 #include "LmrBase/LmrErrors.h"
 #include "LmrBase/LmrSession.h"
 
 namespace {
 
-void* GLibrary = nullptr;
+// Loaded, bound and freed only under the session base's library lock (the
+// first reference loads, the last one frees); read from any thread.
+std::atomic<void*> GLibrary{nullptr};
 
 // Binds every entry point from lib; a null lib binds all fallbacks.
 void BindAll(TSqliteApi& api, void* lib) noexcept {
@@ -74,9 +78,13 @@ TSqliteApi GApi = MakeUnboundApi();
 
 } // namespace
 
-TSqliteApi& SqliteApi() noexcept { return GApi; }
+TSqliteApi& SqliteApi() noexcept {
+    return GApi;
+}
 
-void* SqliteLibraryHandle() noexcept { return GLibrary; }
+void* SqliteLibraryHandle() noexcept {
+    return GLibrary;
+}
 
 void SqliteLoadLibrary(TLumraSession* session, const std::string& fileName) {
     const std::string::size_type slash = fileName.rfind('/');
@@ -92,11 +100,12 @@ void SqliteLoadLibrary(TLumraSession* session, const std::string& fileName) {
 }
 
 void SqliteInitLibrary(TLumraSession* session) {
-    BindAll(GApi, GLibrary);
+    void* lib = GLibrary.load();
+    BindAll(GApi, lib);
     // A library that lacks the basic entry points is not SQLite 3.
-    const bool complete = dlsym(GLibrary, "sqlite3_libversion_number") != nullptr &&
-                          dlsym(GLibrary, "sqlite3_initialize") != nullptr &&
-                          dlsym(GLibrary, "sqlite3_open_v2") != nullptr;
+    const bool complete = lib != nullptr && dlsym(lib, "sqlite3_libversion_number") != nullptr &&
+                          dlsym(lib, "sqlite3_initialize") != nullptr &&
+                          dlsym(lib, "sqlite3_open_v2") != nullptr;
     if (!complete || GApi.libversion_number() < 3007015 || GApi.initialize() != SQLITE_OK) {
         SqliteFreeLibrary();
         session->RaiseLastError(host::LoadResString(LUMRA_ERR_LIB_INIT_FAILED), 0);
@@ -105,14 +114,14 @@ void SqliteInitLibrary(TLumraSession* session) {
 
 void SqliteFreeLibrary() noexcept {
     BindAll(GApi, nullptr);
-    if (GLibrary != nullptr) dlclose(GLibrary);
-    GLibrary = nullptr;
+    if (void* lib = GLibrary.exchange(nullptr)) dlclose(lib);
 }
 
 std::string SqliteLoadedLibraryDirectory() {
-    if (GLibrary == nullptr) return {};
+    void* lib = GLibrary.load();
+    if (lib == nullptr) return {};
     Dl_info info{};
-    void* probe = dlsym(GLibrary, "sqlite3_libversion_number");
+    void* probe = dlsym(lib, "sqlite3_libversion_number");
     if (probe == nullptr || dladdr(probe, &info) == 0 || info.dli_fname == nullptr) return {};
     const std::string file = info.dli_fname;
     const std::string::size_type slash = file.rfind('/');

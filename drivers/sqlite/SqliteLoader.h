@@ -82,9 +82,21 @@ void* SqliteLibraryHandle() noexcept;
 
 // Owners of engine handles: every sqlite3* and sqlite3_stmt* the driver makes
 // lives in one of these, so no path leaks or double-frees a handle.
+// They run in destructors: an entry point that raises (the fallback of a
+// library no longer loaded) must not end the process from here.
 struct TSqliteDbCloser {
-    void operator()(sqlite3* db) const noexcept { SqliteApi().close_v2(db); }
+    void operator()(sqlite3* db) const noexcept {
+        try {
+            SqliteApi().close_v2(db);
+        } catch (...) {
+        }
+    }
 };
 struct TSqliteStmtFinalizer {
-    void operator()(sqlite3_stmt* stmt) const noexcept { SqliteApi().finalize(stmt); }
+    void operator()(sqlite3_stmt* stmt) const noexcept {
+        try {
+            SqliteApi().finalize(stmt);
+        } catch (...) {
+        }
+    }
 };

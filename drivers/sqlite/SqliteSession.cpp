@@ -3,15 +3,55 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cctype>
+
 #include "drivers/sqlite/SqliteErrors.h"
 #include "drivers/sqlite/SqliteLoader.h"
+#include "host/SysUtils.h"
 
 namespace {
-int32_t GLibraryRefCount = 0;
+// Changed only under the base's library lock; read from any thread.
+std::atomic<int32_t> GLibraryRefCount{0};
+
+// The code of the error a lost unit of work reports: the engine's own for a
+// transaction it rolled back.
+constexpr int32_t LostCode = -SQLITE_ABORT_ROLLBACK;
 } // namespace
 
-void* SqliteDriverLibraryHandle() noexcept { return SqliteLibraryHandle(); }
-int32_t SqliteDriverLibraryRefCount() noexcept { return GLibraryRefCount; }
+void* SqliteDriverLibraryHandle() noexcept {
+    return SqliteLibraryHandle();
+}
+int32_t SqliteDriverLibraryRefCount() noexcept {
+    return GLibraryRefCount.load();
+}
+
+bool SqliteIsTransactionFree(std::string_view sql) {
+    const char* p = sql.data();
+    const char* end = p + sql.size();
+    for (;;) {
+        while (p < end && (std::isspace(static_cast<unsigned char>(*p)) || *p == ';'))
+            ++p;
+        if (end - p >= 2 && p[0] == '-' && p[1] == '-') {
+            while (p < end && *p != '\n')
+                ++p;
+        } else if (end - p >= 2 && p[0] == '/' && p[1] == '*') {
+            const std::string_view rest(p + 2, static_cast<size_t>(end - p - 2));
+            const size_t close = rest.find("*/");
+            if (close == std::string_view::npos) return false;
+            p = rest.data() + close + 2;
+        } else {
+            break;
+        }
+    }
+    const char* word = p;
+    while (p < end && std::isalpha(static_cast<unsigned char>(*p)))
+        ++p;
+    const std::string first(word, static_cast<size_t>(p - word));
+    for (const char* w : {"VACUUM", "ATTACH", "DETACH", "PRAGMA"})
+        if (host::SameText(first, w)) return true;
+    return false;
+}
 
 struct TSqliteConnection {
     std::unique_ptr<sqlite3, TSqliteDbCloser> Owned; // a connection this session opened
@@ -24,9 +64,13 @@ TSqliteSession::TSqliteSession(host::TComponent* owner)
     SetLibraryName("libsqlite3.so.0");
 }
 
-TSqliteSession::~TSqliteSession() { DestroySession(); }
+TSqliteSession::~TSqliteSession() {
+    DestroySession();
+}
 
-sqlite3* TSqliteSession::Db() const noexcept { return FConnection->Current(); }
+sqlite3* TSqliteSession::Db() const noexcept {
+    return FConnection->Current();
+}
 
 bool TSqliteSession::EngineTransactionOpen() const {
     sqlite3* db = Db();
@@ -35,6 +79,69 @@ bool TSqliteSession::EngineTransactionOpen() const {
 
 void TSqliteSession::EnsureEngineTransaction() {
     if (Db() != nullptr && !EngineTransactionOpen()) RunControl("BEGIN");
+}
+
+bool TSqliteSession::BeforeStatement(bool writes, std::string_view sql, bool& began) {
+    began = false;
+    if (Db() == nullptr) return true; // the statement reports the missing connection itself
+    try {
+        if (InUnitOfWork()) {
+            if (FLost) {
+                if (!writes) return true; // nothing of the lost work can be read any more
+                SetLastError(LostMessage(), LostCode);
+                return false;
+            }
+            if (EngineTransactionOpen()) {
+                // Opened by the application's own BEGIN, or still ours.
+                return true;
+            }
+            // With AutoCommit off and nothing pending, a statement that cannot
+            // run in a transaction runs as it is; in a user transaction the
+            // engine refuses it, which is what the application asked for.
+            if (!InTransaction() && SqliteIsTransactionFree(sql)) return true;
+            RunControl("BEGIN");
+            FWorkOpen = true;
+            return true;
+        }
+        if (writes && !EngineTransactionOpen() && !SqliteIsTransactionFree(sql)) {
+            RunControl("BEGIN");
+            began = true;
+        }
+        return true;
+    } catch (const ELumraException&) {
+        return false; // recorded by RunControl
+    }
+}
+
+void TSqliteSession::NoticeEngineEnd(int rc) noexcept {
+    sqlite3* db = Db();
+    if (db == nullptr || SqliteApi().get_autocommit(db) == 0) return;
+    FWorkOpen = false;
+    // A statement that succeeded and ended the transaction was the
+    // application's own COMMIT or ROLLBACK; only an error loses the work.
+    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+    FLost = true;
+    try {
+        FLostReason = SqliteErrorMessage(db, rc);
+    } catch (...) {
+        FLostReason.clear();
+    }
+}
+
+std::string TSqliteSession::LostMessage() const {
+    return "The engine rolled the transaction back after an error" +
+           (FLostReason.empty() ? std::string() : " (" + FLostReason + ")") +
+           "; none of its changes were kept, and nothing more can be done in it until it is rolled back";
+}
+
+void TSqliteSession::RaiseLost() {
+    RaiseLastError(LostMessage(), LostCode);
+}
+
+void TSqliteSession::ForgetUnitOfWork() noexcept {
+    FWorkOpen = false;
+    FLost = false;
+    FLostReason.clear();
 }
 
 void TSqliteSession::RunControl(const char* sql) {
@@ -62,8 +169,16 @@ int32_t TSqliteSession::Execute(const std::string& sql) {
         int rc = api.prepare_v2(db, tail, static_cast<int>(end - tail), &raw, &next);
         std::unique_ptr<sqlite3_stmt, TSqliteStmtFinalizer> stmt(raw);
         if (rc == SQLITE_OK && stmt) {
+            // Inside a unit of work the script is part of it; outside, each of
+            // its statements is committed by the engine as it runs.
+            bool began = false;
+            if (InUnitOfWork() &&
+                !BeforeStatement(api.stmt_readonly(stmt.get()) == 0,
+                                 std::string_view(tail, static_cast<size_t>(end - tail)), began))
+                return LastErrorCode();
             while ((rc = api.step(stmt.get())) == SQLITE_ROW) {
             }
+            AfterStep(rc);
             if (rc == SQLITE_DONE) rc = SQLITE_OK;
         }
         if (rc != SQLITE_OK) {
@@ -76,8 +191,12 @@ int32_t TSqliteSession::Execute(const std::string& sql) {
     return 0;
 }
 
-int32_t TSqliteSession::GetLibraryRefCount() { return GLibraryRefCount; }
-void TSqliteSession::SetLibraryRefCount(int32_t value) { GLibraryRefCount = value; }
+int32_t TSqliteSession::GetLibraryRefCount() {
+    return GLibraryRefCount.load();
+}
+void TSqliteSession::SetLibraryRefCount(int32_t value) {
+    GLibraryRefCount.store(value);
+}
 
 void TSqliteSession::GetLibraryPath(std::string& path) {
     const std::string& name = LibraryName();
@@ -90,9 +209,15 @@ void TSqliteSession::GetLibraryPath(std::string& path) {
     path = SqliteLoadedLibraryDirectory();
 }
 
-void TSqliteSession::InternalLoadLibrary() { SqliteLoadLibrary(this, LibraryName()); }
-void TSqliteSession::InternalFreeLibrary() { SqliteFreeLibrary(); }
-void TSqliteSession::InternalInitLibrary() { SqliteInitLibrary(this); }
+void TSqliteSession::InternalLoadLibrary() {
+    SqliteLoadLibrary(this, LibraryName());
+}
+void TSqliteSession::InternalFreeLibrary() {
+    SqliteFreeLibrary();
+}
+void TSqliteSession::InternalInitLibrary() {
+    SqliteInitLibrary(this);
+}
 
 void TSqliteSession::InternalConnect(void*& handle) {
     const TSqliteApi& api = SqliteApi();
@@ -117,6 +242,7 @@ void TSqliteSession::InternalConnect(void*& handle) {
     api.busy_timeout(db.get(), FBusyTimeout);
     FConnection->Owned = std::move(db);
     FConnection->Attached = nullptr;
+    ForgetUnitOfWork();
     handle = FConnection->Owned.get();
 }
 
@@ -124,19 +250,47 @@ void TSqliteSession::InternalDisconnect() {
     // Work still pending when the connection goes is given up, as the engine does.
     FConnection->Owned.reset();
     FConnection->Attached = nullptr;
+    ForgetUnitOfWork();
 }
 
 void TSqliteSession::InternalSetHandle(void* handle) {
     FConnection->Owned.reset();
     FConnection->Attached = static_cast<sqlite3*>(handle);
+    ForgetUnitOfWork();
 }
 
-bool TSqliteSession::InternalCheck(void*, int32_t, int32_t, bool) { return true; }
+bool TSqliteSession::InternalCheck(void*, int32_t, int32_t, bool) {
+    return true;
+}
 
-void TSqliteSession::InternalCommit(bool) {
-    if (EngineTransactionOpen()) RunControl("COMMIT");
+void TSqliteSession::InternalCommit(bool automatic) {
+    // Work the engine has thrown away is never committed as if it were there.
+    if (FLost && !automatic) RaiseLost();
+    if (!EngineTransactionOpen()) {
+        FWorkOpen = false;
+        return;
+    }
+    try {
+        RunControl("COMMIT");
+    } catch (const ELumraException&) {
+        // A failed COMMIT may have rolled back by itself (an I/O error): then
+        // the work is gone, and a second Commit must not report success.
+        if (FWorkOpen && !EngineTransactionOpen()) {
+            FWorkOpen = false;
+            FLost = true;
+            FLostReason = LastError();
+        }
+        throw;
+    }
+    FWorkOpen = false;
 }
 
 void TSqliteSession::InternalRollback() {
-    if (EngineTransactionOpen()) RunControl("ROLLBACK");
+    try {
+        if (EngineTransactionOpen()) RunControl("ROLLBACK");
+    } catch (const ELumraException&) {
+        if (!EngineTransactionOpen()) ForgetUnitOfWork();
+        throw;
+    }
+    ForgetUnitOfWork();
 }

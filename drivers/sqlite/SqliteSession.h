@@ -4,12 +4,24 @@
 // as the database file and runs the transaction rules of the session
 // contract on the engine:
 //
-// - There is no separate start operation. Before the first statement that
-//   changes data the driver opens an engine transaction (BEGIN) and keeps it
-//   while work is pending; InternalCommit ends it with COMMIT, InternalRollback
-//   with ROLLBACK. Outside a user transaction with AutoCommit on, every data
-//   change is committed right after it ran (the statements' InternalAutoCommit).
-// - Reads need no engine transaction of their own.
+// - A unit of work is a user transaction (StartTransaction), or, with
+//   AutoCommit off, whatever runs until the next Commit or Rollback. Its
+//   engine transaction (BEGIN, deferred) starts before its first statement of
+//   any kind, reads included, so that what it read and what it writes are one
+//   engine transaction: a second session that changed the rows meanwhile makes
+//   one of the two fail with "database is locked" instead of an update being
+//   lost. InternalCommit ends it with COMMIT, InternalRollback with ROLLBACK.
+// - Outside a unit of work every data change runs in an engine transaction of
+//   its own, committed right after it ran (the statements' InternalAutoCommit).
+//   Statements that cannot run inside a transaction (VACUUM, ATTACH, DETACH,
+//   PRAGMA) are run as they are when no engine transaction is open.
+// - The engine may end a transaction by itself after an error (a full disk,
+//   INSERT OR ROLLBACK, a trigger's RAISE(ROLLBACK)). The unit of work is then
+//   lost: every later change and every Commit fail with an error saying so
+//   until the application calls Rollback; nothing reports success for work
+//   that the engine has thrown away.
+// - Sessions may live on different threads (each with its statements); the
+//   library count and the entry-point table are shared under one lock.
 //
 // Public header: no engine type appears here; the connection is an opaque handle.
 #pragma once
@@ -17,6 +29,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "LmrBase/LmrSession.h"
 
@@ -43,6 +56,23 @@ public:
     bool EngineTransactionOpen() const;
     // Opens the engine transaction when none is open; raises on failure.
     void EnsureEngineTransaction();
+    // True inside a unit of work (a user transaction, or AutoCommit off).
+    bool InUnitOfWork() const noexcept { return InTransaction() || !AutoCommit(); }
+    // True when the engine ended the unit of work's transaction after an error
+    // and the application has not rolled back yet.
+    bool UnitOfWorkLost() const noexcept { return FLost; }
+
+    // Called by the driver's statements before a step of statement `sql`:
+    // inside a unit of work opens its engine transaction (not for a
+    // transaction-free statement while none is open) and refuses a change
+    // once the unit of work is lost; outside one opens an engine transaction
+    // for a change alone, and `began` tells so. False with the error recorded.
+    bool BeforeStatement(bool writes, std::string_view sql, bool& began);
+    // Called after every step of a statement with its result: notices that
+    // the engine ended the unit of work's transaction by itself.
+    void AfterStep(int rc) noexcept {
+        if (FWorkOpen) NoticeEngineEnd(rc);
+    }
 
     // Runs SQL text directly on the connection (one statement or several, as
     // the engine's script execution does). Returns 0, or the negative engine
@@ -67,11 +97,25 @@ private:
     // Runs one transaction-control statement through the entry-point table;
     // raises the engine's error.
     void RunControl(const char* sql);
+    void NoticeEngineEnd(int rc) noexcept;
+    std::string LostMessage() const;
+    [[noreturn]] void RaiseLost();
+    void ForgetUnitOfWork() noexcept;
 
     std::unique_ptr<TSqliteConnection> FConnection;
+    // The unit of work's engine transaction was opened and not yet ended by
+    // the driver.
+    bool FWorkOpen = false;
+    // The engine ended it after an error; the error that ended it.
+    bool FLost = false;
+    std::string FLostReason;
     bool FCreateIfMissing = false;
     int32_t FBusyTimeout = 2000;
 };
+
+// True for SQL whose first word names a statement that cannot run inside a
+// transaction (VACUUM, ATTACH, DETACH, PRAGMA): the driver opens none for it.
+bool SqliteIsTransactionFree(std::string_view sql);
 
 // The driver's shared library state, for tests and diagnostics: the dlopen
 // handle (null when unloaded) and the number of sessions holding it.

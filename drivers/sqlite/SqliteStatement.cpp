@@ -317,8 +317,21 @@ bool SqliteBindVariables(TLumraSession* session, sqlite3* db, sqlite3_stmt* stmt
 TSqliteSQL::TSqliteSQL(host::TComponent* owner) : TLumraSQL(owner) {}
 
 TSqliteSQL::~TSqliteSQL() {
-    // The base destructor reaches only the base bodies: release the engine statements here.
-    if (GetSessionObject() != nullptr) Unprepare();
+    // The base destructor reaches only the base bodies: release the engine
+    // statements here. A close handler that raises cannot be reported from a
+    // destructor; each side is still released.
+    if (GetSessionObject() != nullptr) {
+        try {
+            UnprepareOpen();
+        } catch (...) {
+        }
+        try {
+            UnprepareExecute();
+        } catch (...) {
+        }
+    }
+    // Engine statements exist only while the statement is linked (leaving a
+    // session releases them), so these are empty unless a release above failed.
     FCursor.reset();
     FCommand.reset();
 }
@@ -387,14 +400,17 @@ bool TSqliteSQL::InternalBindExecute(host::TStrings*) {
 
 namespace {
 
-// Runs stmt to its end under the session's transaction rules: an engine
-// transaction is opened before a change, an automatic commit follows it, and
-// a failure undoes what this call began. False with the error recorded.
-bool RunStatement(TSqliteSQL& sql, TSqliteSession* session, sqlite3_stmt* stmt, int64_t& changes) {
+// Runs stmt (of text sql) to its end under the session's transaction rules:
+// inside a unit of work it is part of that work; outside one a change runs in
+// an engine transaction of its own, committed right after it and undone when
+// it fails. False with the error recorded.
+bool RunStatement(TSqliteSQL& sql, TSqliteSession* session, sqlite3_stmt* stmt, std::string_view text,
+                  int64_t& changes) {
     const TSqliteApi& api = SqliteApi();
     sqlite3* db = session->Db();
     const bool writes = api.stmt_readonly(stmt) == 0;
     bool began = false;
+    if (!session->BeforeStatement(writes, text, began)) return false;
     auto undo = [&] {
         if (!began) return;
         const std::string msg = session->LastError();
@@ -406,17 +422,10 @@ bool RunStatement(TSqliteSQL& sql, TSqliteSession* session, sqlite3_stmt* stmt, 
         }
         session->SetLastError(msg, code);
     };
-    if (writes && !session->EngineTransactionOpen()) {
-        try {
-            session->EnsureEngineTransaction();
-        } catch (const ELumraException&) {
-            return false;
-        }
-        began = true;
-    }
     int rc = SQLITE_OK;
     while ((rc = api.step(stmt)) == SQLITE_ROW) {
     }
+    session->AfterStep(rc);
     if (rc != SQLITE_DONE) {
         SqliteRecordError(session, db, rc);
         api.reset(stmt);
@@ -425,7 +434,7 @@ bool RunStatement(TSqliteSQL& sql, TSqliteSession* session, sqlite3_stmt* stmt, 
     }
     changes = writes ? api.changes(db) : 0;
     api.reset(stmt);
-    if (writes) {
+    if (began) {
         try {
             sql.InternalAutoCommit();
         } catch (const ELumraException&) {
@@ -448,7 +457,7 @@ bool TSqliteSQL::InternalExecute(host::TStrings*) {
     if (!SqliteBindVariables(session, session->Db(), stmt, ExecuteVariables(), FCommand->Variables, true))
         return false;
     int64_t changes = 0;
-    if (!RunStatement(*this, session, stmt, changes)) return false;
+    if (!RunStatement(*this, session, stmt, StatementSQL(), changes)) return false;
     SetRowsProcessed(static_cast<int32_t>(std::min<int64_t>(changes, INT32_MAX)));
     return true;
 }
@@ -878,7 +887,7 @@ bool RunEdit(TSqliteSQL& sql, const std::string& text, const std::vector<int32_t
     if (!BindRowValues(sql, stmt.get(), keys, sql.OldRowBuffer(), sql.OldIndicatorBuffer(),
                        static_cast<int>(values.size()) + 1))
         return false;
-    return RunStatement(sql, session, stmt.get(), changes);
+    return RunStatement(sql, session, stmt.get(), text, changes);
 }
 
 } // namespace

@@ -421,3 +421,85 @@ TEST_F(SqliteTest, OnAfterCloseMayUnassignItselfWhileRunning) {
     EXPECT_EQ(fired, 1);
     EXPECT_FALSE(Sql->OnAfterClose());
 }
+
+// A fetch that fails on a value that does not fit must not touch the row the
+// cursor is on: the edited row buffer, the old-row buffer an update or delete
+// finds its row by, both indicator buffers and RecNo all stay.
+class SqliteFailedFetch : public SqliteTest {
+protected:
+    void SetUp() override {
+        SqliteTest::SetUp();
+        Run("create table t (id integer primary key, s varchar(8))");
+        Run("insert into t values (1, 'abcdef'), (2, 'longer than eight'), (3, 'ghi')");
+        Other = NewSession();
+    }
+    struct TSnapshot {
+        std::string Row, OldRow, Indicators, OldIndicators;
+        int32_t RecNo = 0;
+        bool operator==(const TSnapshot&) const = default;
+    };
+    TSnapshot Take() const {
+        const auto bytes = [](const char* p, int32_t n) { return std::string(p, static_cast<size_t>(n)); };
+        return {bytes(Sql->RowBuffer(), Sql->RecordSize()), bytes(Sql->OldRowBuffer(), Sql->RecordSize()),
+                bytes(Sql->IndicatorBuffer(), Sql->IndicatorSize()),
+                bytes(Sql->OldIndicatorBuffer(), Sql->IndicatorSize()), Sql->RecNo()};
+    }
+    // Fails the fetch that `fetch` makes and checks nothing moved.
+    void FailFetch(bool (TSqliteSQL::*fetch)()) {
+        const TSnapshot before = Take();
+        Session->SetLastError("", 0);
+        EXPECT_FALSE(((*Sql).*fetch)());
+        EXPECT_EQ(Session->LastErrorCode(), -SQLITE_MISMATCH) << Session->LastError();
+        EXPECT_TRUE(Take() == before) << "a failed fetch changed the buffers or RecNo";
+    }
+    std::unique_ptr<TSqliteSession> Other;
+};
+
+TEST_F(SqliteFailedFetch, AnEditSurvivesAFailedFetchNextAndIsWrittenToItsOwnRow) {
+    ASSERT_TRUE(Sql->OpenWrite("select id, s from t order by id"));
+    Sql->SetFieldValue(host::Variant("s"), host::Variant("edited"));
+    FailFetch(&TSqliteSQL::FetchNext);
+    ASSERT_TRUE(Sql->UpdateRow()) << Session->LastError();
+    EXPECT_EQ(Scalar("select s from t where id = 1", Other.get()).AsString(), "edited");
+    EXPECT_EQ(Count("t where s = 'edited'", Other.get()), 1);
+}
+
+TEST_F(SqliteFailedFetch, AnEditSurvivesAFailedFetchPriorAndIsWrittenToItsOwnRow) {
+    ASSERT_TRUE(Sql->Open("select id, s from t order by id", {}, false));
+    ASSERT_TRUE(Sql->SetToEnd());
+    ASSERT_TRUE(Sql->FetchPrior());
+    ASSERT_EQ(Sql->GetFieldValue(host::Variant("id")).AsInt64(), 3);
+    Sql->SetFieldValue(host::Variant("s"), host::Variant("edited"));
+    FailFetch(&TSqliteSQL::FetchPrior);
+    ASSERT_TRUE(Sql->UpdateRow()) << Session->LastError();
+    EXPECT_EQ(Scalar("select s from t where id = 3", Other.get()).AsString(), "edited");
+    EXPECT_EQ(Count("t where s = 'edited'", Other.get()), 1);
+}
+
+TEST_F(SqliteFailedFetch, AKeyChangedBackAfterAFailedFetchDeletesTheRowItCameFrom) {
+    ASSERT_TRUE(Sql->OpenWrite("select id, s from t order by id"));
+    Sql->SetFieldValue(host::Variant("id"), host::Variant(int32_t{5}));
+    FailFetch(&TSqliteSQL::FetchNext);
+    Sql->SetFieldValue(host::Variant("id"), host::Variant(int32_t{1}));
+    ASSERT_TRUE(Sql->DeleteRow()) << Session->LastError();
+    EXPECT_EQ(Count("t where id = 1", Other.get()), 0);
+    EXPECT_EQ(Count("t", Other.get()), 2);
+}
+
+TEST_F(SqliteTest, DestroyingAnOpenStatementWhoseCloseHandlerRaisesKeepsTheProcessAndTheSession) {
+    Run("create table t (id integer primary key)");
+    Run("insert into t values (1), (2)");
+    auto sql = NewStatement(Session.get());
+    ASSERT_TRUE(sql->OpenRead("select id from t"));
+    int calls = 0;
+    sql->SetOnAfterClose([&](host::TObject*) {
+        ++calls;
+        throw ELumraException("the handler refused", 0, 0);
+    });
+    sql.reset();
+    EXPECT_EQ(calls, 1);
+    // The engine statement went with it: the connection closes cleanly and reopens.
+    Session->Close();
+    Session->Open();
+    EXPECT_EQ(Count("t"), 2);
+}

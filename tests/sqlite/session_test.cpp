@@ -135,3 +135,86 @@ TEST_F(SqliteTest, ExecutingAQueryOrAnEngineErrorIsReportedWithTheEngineCode) {
     EXPECT_EQ(Session->LastErrorCode(), -SQLITE_ERROR);
     EXPECT_NE(Session->LastError().find("no such table"), std::string::npos);
 }
+
+TEST_F(SqliteTest, AStatementMovedToAnotherSessionRunsOnlyOnTheNewConnection) {
+    Run("create table t (v integer)");
+    auto second = std::make_unique<TSqliteSession>();
+    second->SetDatabaseName((Folder / "second.db").string());
+    second->SetCreateIfMissing(true);
+    second->Open();
+    Run("create table t (v integer)", second.get());
+
+    ASSERT_TRUE(Sql->Execute("insert into t values (?)", {host::Variant(int32_t{1})}));
+    ASSERT_TRUE(Sql->OpenRead("select count(*) from t"));
+    Sql->SetSession(second.get());
+    EXPECT_FALSE(Sql->StatementPrepared());
+    EXPECT_FALSE(Sql->CursorPrepared());
+    ASSERT_TRUE(Sql->Execute("insert into t values (?)", {host::Variant(int32_t{2})})) << second->LastError();
+    EXPECT_EQ(Count("t"), 1);
+    EXPECT_EQ(Count("t", second.get()), 1);
+    EXPECT_EQ(Scalar("select v from t", second.get()).AsInt64(), 2);
+
+    // The first session going away leaves the moved statement working on its new file.
+    Session.reset();
+    ASSERT_TRUE(Sql->ExecutePrepared({host::Variant(int32_t{3})})) << second->LastError();
+    ASSERT_TRUE(Sql->OpenRead("select count(*) from t"));
+    EXPECT_EQ(Sql->GetFieldValue(host::Variant(int32_t{0})).AsInt64(), 2);
+    Sql.reset();
+}
+
+TEST(SqliteLibrary, AStatementUnlinkedWhilePreparedOutlivesTheDriversLastSession) {
+    char pattern[] = "/tmp/lmr-sqlite-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    ASSERT_EQ(SqliteDriverLibraryRefCount(), 0);
+    auto sql = std::make_unique<TSqliteSQL>();
+    {
+        TSqliteSession session;
+        session.SetDatabaseName(std::string(pattern) + "/lib.db");
+        session.SetCreateIfMissing(true);
+        session.Open();
+        ASSERT_EQ(session.Execute("create table t (v integer)"), 0);
+        sql->SetSession(&session);
+        ASSERT_TRUE(sql->PrepareExecute("insert into t values (?)"));
+        ASSERT_TRUE(sql->Open("select v from t", {}, true));
+        sql->SetSession(nullptr);
+        EXPECT_FALSE(sql->CursorPrepared());
+        EXPECT_FALSE(sql->StatementPrepared());
+    }
+    EXPECT_EQ(SqliteDriverLibraryRefCount(), 0);
+    EXPECT_EQ(SqliteDriverLibraryHandle(), nullptr);
+    sql.reset(); // nothing of the freed library is reached
+    std::filesystem::remove_all(pattern);
+}
+
+TEST(SqliteLibrary, ASessionDestroyedWhileACloseHandlerRaisesStillReleasesTheConnectionAndTheLibrary) {
+    char pattern[] = "/tmp/lmr-sqlite-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    ASSERT_EQ(SqliteDriverLibraryRefCount(), 0);
+    auto sql = std::make_unique<TSqliteSQL>();
+    {
+        TSqliteSession session;
+        session.SetDatabaseName(std::string(pattern) + "/lib.db");
+        session.SetCreateIfMissing(true);
+        session.Open();
+        ASSERT_EQ(session.Execute("create table t (v integer); insert into t values (1)"), 0);
+        sql->SetSession(&session);
+        ASSERT_TRUE(sql->OpenRead("select v from t"));
+        ASSERT_TRUE(sql->PrepareExecute("insert into t values (?)"));
+        sql->SetOnAfterClose([](host::TObject*) { throw ELumraException("the handler refused", 0, 0); });
+    }
+    EXPECT_EQ(sql->GetSessionObject(), nullptr);
+    EXPECT_FALSE(sql->CursorPrepared());
+    EXPECT_FALSE(sql->StatementPrepared());
+    EXPECT_EQ(SqliteDriverLibraryRefCount(), 0);
+    EXPECT_EQ(SqliteDriverLibraryHandle(), nullptr);
+    sql.reset();
+    std::filesystem::remove_all(pattern);
+}
+
+TEST_F(SqliteTest, TheTestHelpersFailLoudlyWhenTheirQueryFails) {
+    EXPECT_THROW(Count("no_such_table"), std::runtime_error);
+    EXPECT_THROW(Scalar("select * from no_such_table"), std::runtime_error);
+    Run("create table t (v integer)");
+    EXPECT_EQ(Count("t"), 0);
+    EXPECT_TRUE(Scalar("select v from t").IsEmpty()); // no row is an answer, not a failure
+}

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "drivers/sqlite/SqliteSession.h"
@@ -46,14 +47,27 @@ protected:
         TSqliteSession* s = session != nullptr ? session : Session.get();
         ASSERT_EQ(s->Execute(text), 0) << s->LastError();
     }
-    // The first column of the first row of a query, through a fresh statement.
+    // The first column of the first row of a query, through a fresh
+    // statement; an empty Variant when the query gives no row. A query that
+    // fails throws with the engine's message: an answer read from a failed
+    // query would let the calling test pass over the fault it looks for.
     host::Variant Scalar(const std::string& text, TSqliteSession* session = nullptr) {
-        auto sql = NewStatement(session != nullptr ? session : Session.get());
-        if (!sql->OpenRead(text)) return host::Variant();
+        TSqliteSession* s = session != nullptr ? session : Session.get();
+        auto sql = NewStatement(s);
+        s->SetLastError("", 0);
+        if (!sql->OpenRead(text)) {
+            if (s->LastErrorCode() != 0 || !sql->Eof())
+                throw std::runtime_error("query \"" + text + "\" failed: " + s->LastError() + " (" +
+                                         std::to_string(s->LastErrorCode()) + ")");
+            return host::Variant();
+        }
         return sql->GetFieldValue(host::Variant(int32_t{0}));
     }
+    // Throws like Scalar when the count cannot be read.
     int64_t Count(const std::string& table, TSqliteSession* session = nullptr) {
-        return Scalar("select count(*) from " + table, session).AsInt64();
+        const host::Variant n = Scalar("select count(*) from " + table, session);
+        if (n.IsEmpty() || n.IsNull()) throw std::runtime_error("no count of " + table);
+        return n.AsInt64();
     }
 
     std::filesystem::path Folder;
