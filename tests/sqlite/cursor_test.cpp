@@ -37,7 +37,8 @@ std::string BytesOf(host::Variant v) {
 
 std::string Pattern(size_t n) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
     return s;
 }
 
@@ -161,13 +162,14 @@ TEST_F(SqliteTypes, StoredValuesThatDoNotFitTheirColumnFailTheFetchNamingTheColu
         const char* insert;
         const char* column;
     };
-    for (const Case& c : {Case{"insert into t (id, s) values (1, 'this text has more than twenty bytes')", "s"},
-                          Case{"insert into t (id, d) values (1, 'not a date')", "d"},
-                          Case{"insert into t (id, d) values (1, '2024-01-02 10:00:00')", "d"},
-                          Case{"insert into t (id, n) values (1, 1.5)", "n"},
-                          Case{"insert into t (id, r) values (1, 'abc')", "r"},
-                          Case{"insert into t (id, b) values (1, 2)", "b"},
-                          Case{"insert into t (id, bin) values (1, x'000102030405060708')", "bin"}}) {
+    for (const Case& c :
+         {Case{"insert into t (id, s) values (1, 'this text has more than twenty bytes')", "s"},
+          Case{"insert into t (id, d) values (1, 'not a date')", "d"},
+          Case{"insert into t (id, d) values (1, '2024-01-02 10:00:00')", "d"},
+          Case{"insert into t (id, n) values (1, 1.5)", "n"},
+          Case{"insert into t (id, r) values (1, 'abc')", "r"},
+          Case{"insert into t (id, b) values (1, 2)", "b"},
+          Case{"insert into t (id, bin) values (1, x'000102030405060708')", "bin"}}) {
         SCOPED_TRACE(c.insert);
         Run("delete from t");
         Run(c.insert);
@@ -183,7 +185,8 @@ TEST_F(SqliteTypes, StoredValuesThatDoNotFitTheirColumnFailTheFetchNamingTheColu
 TEST_F(SqliteTypes, WrittenValuesThatDoNotFitRaiseInsteadOfChanging) {
     Run("insert into t (id, s, n, d) values (1, 'abc', 7, '2024-01-02')");
     ASSERT_TRUE(Sql->OpenWrite("select id, s, n, d from t"));
-    EXPECT_THROW(Sql->SetFieldValue(host::Variant("s"), host::Variant(std::string(21, 'x'))), ELumraException);
+    EXPECT_THROW(Sql->SetFieldValue(host::Variant("s"), host::Variant(std::string(21, 'x'))),
+                 ELumraException);
     EXPECT_THROW(Sql->SetFieldValue(host::Variant("n"), host::Variant(1.5)), ELumraException);
     EXPECT_THROW(Sql->SetFieldValue(host::Variant("d"), host::Variant::FromDate(45000.5)), ELumraException);
     EXPECT_EQ(Session->LastErrorCode(), -SQLITE_MISMATCH);
@@ -221,7 +224,8 @@ TEST_F(SqliteTest, ScrollingMovesBothWaysWithAnExactRecordCount) {
 
     for (int rows : {1, 0}) {
         Run("delete from big where id > " + std::to_string(rows));
-        EXPECT_EQ(Sql->OpenRead("select * from big where id <= ?", {host::Variant(int32_t{rows})}), rows == 1);
+        EXPECT_EQ(Sql->OpenRead("select * from big where id <= ?", {host::Variant(int32_t{rows})}),
+                  rows == 1);
         EXPECT_EQ(Sql->RecordCount(), rows);
         EXPECT_EQ(Session->LastErrorCode(), 0);
         if (rows == 0) {
@@ -283,10 +287,11 @@ TEST_F(SqliteEditing, UpdateInsertAndDeleteThroughTheCursorAreSeenByASecondConne
 
 TEST_F(SqliteEditing, StoredMemoBytesFollowTheCurrentRowByNameAndByNumberThroughScrollingAndUpdates) {
     Run("create table m (id integer primary key, a text, n integer, b text, c blob)");
-    Run("insert into m values (1, 'a1', 10, 'b1', x'01'), (2, 'a2', 20, NULL, x'0202'), (3, 'a3', 30, 'b3', NULL)");
+    Run("insert into m values (1, 'a1', 10, 'b1', x'01'), (2, 'a2', 20, NULL, x'0202'), (3, 'a3', 30, 'b3', "
+        "NULL)");
     ASSERT_TRUE(Sql->OpenWrite("select id, a, n, b, c from m order by id"));
-    std::string expected[3][5] = {{"1", "a1", "10", "b1", "\x01"}, {"2", "a2", "20", "", "\x02\x02"},
-                                  {"3", "a3", "30", "b3", ""}};
+    std::string expected[3][5] = {
+        {"1", "a1", "10", "b1", "\x01"}, {"2", "a2", "20", "", "\x02\x02"}, {"3", "a3", "30", "b3", ""}};
     auto check = [&](int row) {
         SCOPED_TRACE("row " + std::to_string(row + 1));
         ASSERT_EQ(Sql->RecNo(), row);

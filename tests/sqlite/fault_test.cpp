@@ -4,6 +4,7 @@
 // run must end in success or in an error carrying the injected engine code, a
 // failed fetch must never look like the end of the rows, and the database
 // file must stay sound.
+#include <dlfcn.h>
 #include <sqlite3.h>
 
 #include <cstring>
@@ -23,6 +24,9 @@ struct TFault {
     bool Sticky = false;
     int Calls = 0;
     bool Fired = false;
+    // The failure also ends the connection's transaction, as the engine does
+    // after some errors (a full disk, an I/O error while writing).
+    bool EndsTransaction = false;
     bool Trip() {
         if (Trigger == 0) return false;
         ++Calls;
@@ -38,33 +42,57 @@ TFault GFault;
 TSqliteApi GReal;
 std::vector<std::string> GPrepared; // texts prepared while armed
 
+// Rolls back the connection's transaction with the real entry points.
+void EndTransactionOf(sqlite3* db) {
+    if (db == nullptr || GReal.get_autocommit(db) != 0) return;
+    sqlite3_stmt* stmt = nullptr;
+    if (GReal.prepare_v2(db, "ROLLBACK", -1, &stmt, nullptr) == SQLITE_OK) GReal.step(stmt);
+    GReal.finalize(stmt);
+}
+sqlite3* ConnectionOf(sqlite3_stmt* stmt) {
+    using TDbHandle = sqlite3* (*)(sqlite3_stmt*);
+    const auto dbHandle =
+        reinterpret_cast<TDbHandle>(dlsym(SqliteDriverLibraryHandle(), "sqlite3_db_handle"));
+    return stmt != nullptr && dbHandle != nullptr ? dbHandle(stmt) : nullptr;
+}
+int Injected(sqlite3* db) {
+    if (GFault.EndsTransaction) EndTransactionOf(db);
+    return InjectedCode;
+}
+
 int FaultPrepare(sqlite3* db, const char* sql, int n, sqlite3_stmt** stmt, const char** tail) {
     if (GFault.Trigger != 0) GPrepared.emplace_back(sql, n < 0 ? std::strlen(sql) : static_cast<size_t>(n));
     if (GFault.Trip()) {
         *stmt = nullptr;
-        return InjectedCode;
+        return Injected(db);
     }
     return GReal.prepare_v2(db, sql, n, stmt, tail);
 }
-int FaultStep(sqlite3_stmt* stmt) { return GFault.Trip() ? InjectedCode : GReal.step(stmt); }
-int FaultBindNull(sqlite3_stmt* s, int i) { return GFault.Trip() ? InjectedCode : GReal.bind_null(s, i); }
+int FaultStep(sqlite3_stmt* stmt) {
+    return GFault.Trip() ? Injected(ConnectionOf(stmt)) : GReal.step(stmt);
+}
+int FaultBindNull(sqlite3_stmt* s, int i) {
+    return GFault.Trip() ? Injected(ConnectionOf(s)) : GReal.bind_null(s, i);
+}
 int FaultBindInt64(sqlite3_stmt* s, int i, sqlite3_int64 v) {
-    return GFault.Trip() ? InjectedCode : GReal.bind_int64(s, i, v);
+    return GFault.Trip() ? Injected(ConnectionOf(s)) : GReal.bind_int64(s, i, v);
 }
 int FaultBindDouble(sqlite3_stmt* s, int i, double v) {
-    return GFault.Trip() ? InjectedCode : GReal.bind_double(s, i, v);
+    return GFault.Trip() ? Injected(ConnectionOf(s)) : GReal.bind_double(s, i, v);
 }
-int FaultBindText(sqlite3_stmt* s, int i, const char* t, sqlite3_uint64 n, void (*d)(void*), unsigned char e) {
-    return GFault.Trip() ? InjectedCode : GReal.bind_text64(s, i, t, n, d, e);
+int FaultBindText(sqlite3_stmt* s, int i, const char* t, sqlite3_uint64 n, void (*d)(void*),
+                  unsigned char e) {
+    return GFault.Trip() ? Injected(ConnectionOf(s)) : GReal.bind_text64(s, i, t, n, d, e);
 }
 int FaultBindBlob(sqlite3_stmt* s, int i, const void* b, sqlite3_uint64 n, void (*d)(void*)) {
-    return GFault.Trip() ? InjectedCode : GReal.bind_blob64(s, i, b, n, d);
+    return GFault.Trip() ? Injected(ConnectionOf(s)) : GReal.bind_blob64(s, i, b, n, d);
 }
 
 } // namespace
 
-class SqliteFaults : public SqliteTest, public ::testing::WithParamInterface<bool> {
+class SqliteFaultsBase : public SqliteTest {
 protected:
+    virtual bool Sticky() const = 0;
     void SetUp() override {
         SqliteTest::SetUp();
         Run("create table t (id integer primary key, name varchar(20), v real)");
@@ -86,8 +114,8 @@ protected:
         Other.reset();
         SqliteTest::TearDown();
     }
-    void Arm(int n) {
-        GFault = TFault{n, GetParam(), 0, false};
+    void Arm(int n, bool endsTransaction = false) {
+        GFault = TFault{n, Sticky(), 0, false, endsTransaction};
         GPrepared.clear();
     }
     void Disarm() { GFault.Trigger = 0; }
@@ -121,14 +149,22 @@ protected:
     std::unique_ptr<TSqliteSession> Other;
 };
 
+class SqliteFaults : public SqliteFaultsBase, public ::testing::WithParamInterface<bool> {
+protected:
+    bool Sticky() const override { return GetParam(); }
+};
+
 TEST_P(SqliteFaults, OpeningACursorEndsInSuccessOrTheEngineError) {
-    ForEveryCall([&] { return Sql->OpenWrite("select id, name, v from t where v > ? order by id", {host::Variant(1.0)}); },
-                 [&](bool ok) {
-                     if (ok) {
-                         EXPECT_EQ(Sql->RecordCount(), 3);
-                         EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "a");
-                     }
-                 });
+    ForEveryCall(
+        [&] {
+            return Sql->OpenWrite("select id, name, v from t where v > ? order by id", {host::Variant(1.0)});
+        },
+        [&](bool ok) {
+            if (ok) {
+                EXPECT_EQ(Sql->RecordCount(), 3);
+                EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "a");
+            }
+        });
 }
 
 TEST_P(SqliteFaults, AFailedFetchIsNeverTakenForTheEndOfTheRows) {
@@ -140,7 +176,8 @@ TEST_P(SqliteFaults, AFailedFetchIsNeverTakenForTheEndOfTheRows) {
         Arm(n);
         int rows = 0;
         bool failed = false;
-        while (Sql->FetchNext()) ++rows;
+        while (Sql->FetchNext())
+            ++rows;
         if (!Sql->Eof()) {
             failed = true;
             EXPECT_EQ(Session->LastErrorCode(), -InjectedCode);
@@ -159,14 +196,18 @@ TEST_P(SqliteFaults, AFailedFetchIsNeverTakenForTheEndOfTheRows) {
 
 TEST_P(SqliteFaults, AnExecuteEitherChangesTheTableOrLeavesItUnchanged) {
     int64_t expected = 3;
-    ForEveryCall([&] { return Sql->Execute("insert into t (name, v) values (?, ?)", {host::Variant("x"), host::Variant(9.5)}); },
-                 [&](bool ok) {
-                     if (!ok && Session->EngineTransactionOpen()) Session->Rollback(); // a rollback that failed too
-                     if (ok) ++expected;
-                     EXPECT_FALSE(Session->EngineTransactionOpen());
-                     EXPECT_EQ(Count("t", Other.get()), expected);
-                     EXPECT_EQ(Count("t"), expected);
-                 });
+    ForEveryCall(
+        [&] {
+            return Sql->Execute("insert into t (name, v) values (?, ?)",
+                                {host::Variant("x"), host::Variant(9.5)});
+        },
+        [&](bool ok) {
+            if (!ok && Session->EngineTransactionOpen()) Session->Rollback(); // a rollback that failed too
+            if (ok) ++expected;
+            EXPECT_FALSE(Session->EngineTransactionOpen());
+            EXPECT_EQ(Count("t", Other.get()), expected);
+            EXPECT_EQ(Count("t"), expected);
+        });
 }
 
 TEST_P(SqliteFaults, AFailedCommitKeepsTheWorkPendingUntilACommitSucceeds) {
@@ -206,7 +247,8 @@ TEST_P(SqliteFaults, OpeningCountsNothingAndRecordCountCountsOnceWithoutReadingT
         " insert into t (name, v) select 'n' || i, i from c");
     auto counted = [] {
         int n = 0;
-        for (const std::string& text : GPrepared) n += text.find("count(*)") != std::string::npos ? 1 : 0;
+        for (const std::string& text : GPrepared)
+            n += text.find("count(*)") != std::string::npos ? 1 : 0;
         return n;
     };
     for (bool forward : {false, true}) {
@@ -234,7 +276,8 @@ TEST_P(SqliteFaults, OpeningCountsNothingAndRecordCountCountsOnceWithoutReadingT
         // Read to the end first: the count is the rows read, with no engine call.
         ASSERT_TRUE(Sql->OpenRead("select id, name from t order by v"));
         int rows = 1;
-        while (Sql->FetchNext()) ++rows;
+        while (Sql->FetchNext())
+            ++rows;
         EXPECT_EQ(rows, 5003);
         Arm(1000000);
         EXPECT_EQ(Sql->RecordCount(), 5003);
@@ -256,3 +299,93 @@ TEST_P(SqliteFaults, AFailingCountRaisesTheEngineErrorAndIsTriedAgainWhenAsked) 
     EXPECT_EQ(Sql->RecordCount(), 2);
     EXPECT_EQ(Sql->GetFieldValue(host::Variant("name")).AsString(), "b");
 }
+
+// A user transaction of several changes (executes, a read through a cursor,
+// an update and an insert through it, a delete) and its Commit, with the N-th
+// engine call failing, and in a second pass failing and ending the engine's
+// transaction as well. Read from a second connection afterwards, the file
+// holds either every change or none of them; "none" always came with an error.
+class SqliteUserTransactionFaults : public SqliteFaultsBase,
+                                    public ::testing::WithParamInterface<std::tuple<bool, bool>> {
+protected:
+    bool Sticky() const override { return std::get<0>(GetParam()); }
+    bool EndsTransaction() const { return std::get<1>(GetParam()); }
+
+    std::string Contents() {
+        return Scalar("select group_concat(id || ':' || name || ':' || v, ',') from (select * from t order "
+                      "by id)",
+                      Other.get())
+            .AsString();
+    }
+    void Restore() {
+        Run("delete from t; insert into t values (1, 'a', 1.5), (2, 'b', 2.5), (3, 'c', 3.5)", Other.get());
+    }
+    // The changes; false (or a raise) when one of them failed.
+    bool Work() {
+        Session->StartTransaction();
+        if (!Sql->Execute("insert into t (name, v) values (?, ?)", {host::Variant("w"), host::Variant(9.5)}))
+            return false;
+        if (!Sql->Execute("update t set v = v + 1 where name = ?", {host::Variant("a")})) return false;
+        if (!Sql->OpenWrite("select id, name, v from t where id >= ? order by id",
+                            {host::Variant(int32_t{2})}))
+            return false;
+        Sql->SetFieldValue(host::Variant("name"), host::Variant("B"));
+        if (!Sql->UpdateRow()) return false;
+        Sql->Clear();
+        Sql->SetFieldValue(host::Variant("name"), host::Variant("n"));
+        Sql->SetFieldValue(host::Variant("v"), host::Variant(0.25));
+        if (!Sql->InsertRow()) return false;
+        Sql->Close();
+        if (!Sql->Execute("delete from t where name = ?", {host::Variant("c")})) return false;
+        Session->Commit();
+        return true;
+    }
+};
+
+TEST_P(SqliteUserTransactionFaults, EveryChangeIsCommittedOrAnErrorIsReportedAndNoneIsKept) {
+    Restore();
+    const std::string none = Contents();
+    ASSERT_TRUE(Work()) << Session->LastError();
+    const std::string all = Contents();
+    ASSERT_NE(all, none);
+    for (int n = 1; n < 300; ++n) {
+        SCOPED_TRACE("fault at engine call " + std::to_string(n));
+        Restore();
+        Session->SetLastError("", 0);
+        Arm(n, EndsTransaction());
+        bool ok = false;
+        std::string error;
+        try {
+            ok = Work();
+            if (!ok) error = Session->LastError();
+        } catch (const ELumraException& e) {
+            error = e.what();
+        }
+        const bool fired = GFault.Fired;
+        Disarm();
+        Sql->Close();
+        if (!ok) {
+            EXPECT_TRUE(fired);
+            EXPECT_LT(Session->LastErrorCode(), 0) << error;
+            EXPECT_FALSE(error.empty());
+            try {
+                Session->Rollback();
+            } catch (const ELumraException& e) {
+                ADD_FAILURE() << "Rollback with faults off failed: " << e.what();
+            }
+            EXPECT_EQ(Contents(), none) << "an error was reported, yet changes were kept: " << error;
+        } else {
+            EXPECT_EQ(Contents(), all) << "Commit reported success, yet changes are missing";
+        }
+        EXPECT_FALSE(Session->InTransaction());
+        EXPECT_EQ(Scalar("pragma integrity_check", Other.get()).AsString(), "ok");
+        if (ok && !fired) return;
+    }
+    ADD_FAILURE() << "the work never completed";
+}
+
+INSTANTIATE_TEST_SUITE_P(OnceOrFromThenOnEndingTheTransactionOrNot, SqliteUserTransactionFaults,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()), [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "FromThenOn" : "Once") +
+                                    (std::get<1>(info.param) ? "EndingTheTransaction" : "");
+                         });

@@ -35,7 +35,9 @@ const TEngineRollback EngineRollbacks[] = {
      [](TSqliteSQL& sql) { return sql.Execute("insert or rollback into t values (1, 'again')"); }},
     {"TriggerRaise",
      "create trigger no_x before insert on t when new.v = 'x' begin select raise(rollback, 'no x'); end",
-     [](TSqliteSQL& sql) { return sql.Execute("insert into t values (?, ?)", {host::Variant(int32_t{2}), host::Variant("x")}); }},
+     [](TSqliteSQL& sql) {
+         return sql.Execute("insert into t values (?, ?)", {host::Variant(int32_t{2}), host::Variant("x")});
+     }},
     {"TriggerRaiseOnAnUpdateThroughTheCursor",
      "create trigger no_y before update on t when new.v = 'y' begin select raise(rollback, 'no y'); end",
      [](TSqliteSQL& sql) {
@@ -45,7 +47,8 @@ const TEngineRollback EngineRollbacks[] = {
      }},
     {"SessionScript", "",
      [](TSqliteSQL& sql) {
-         return sql.SqliteSession()->Execute("insert into t values (5, 'e'); insert or rollback into t values (1, 'z')") == 0;
+         return sql.SqliteSession()->Execute(
+                    "insert into t values (5, 'e'); insert or rollback into t values (1, 'z')") == 0;
      }},
 };
 
@@ -77,7 +80,8 @@ TEST_P(SqliteEngineRollback, WorkTheEngineRolledBackIsNeverCommittedAndLaterChan
     // Every later change fails, saying why.
     EXPECT_FALSE(Sql->Execute("insert into t values (4, 'd')"));
     EXPECT_EQ(Session->LastErrorCode(), -SQLITE_ABORT_ROLLBACK);
-    EXPECT_NE(Session->LastError().find("rolled the transaction back"), std::string::npos) << Session->LastError();
+    EXPECT_NE(Session->LastError().find("rolled the transaction back"), std::string::npos)
+        << Session->LastError();
     try {
         Session->Commit();
         ADD_FAILURE() << "Commit reported success for work the engine had rolled back";
@@ -151,7 +155,7 @@ TEST_F(SqliteTest, AnApplicationsOwnCommitInsideATransactionIsNoLostWork) {
 struct TFreeStatement {
     const char* Name;
     const char* Sql;
-    const char* Check;    // a query whose first value must be `Expected` afterwards
+    const char* Check; // a query whose first value must be `Expected` afterwards
     const char* Expected;
 };
 
@@ -159,7 +163,8 @@ const TFreeStatement FreeStatements[] = {
     {"Vacuum", "vacuum", "pragma integrity_check", "ok"},
     {"JournalModeWal", "pragma journal_mode = wal", "pragma journal_mode", "wal"},
     {"UserVersion", "pragma user_version = 7", "pragma user_version", "7"},
-    {"Attach", "attach database 'AUX' as aux", "select count(*) from pragma_database_list where name = 'aux'", "1"},
+    {"Attach", "attach database 'AUX' as aux", "select count(*) from pragma_database_list where name = 'aux'",
+     "1"},
 };
 
 class SqliteTransactionFree : public SqliteTest,
@@ -170,7 +175,8 @@ TEST_P(SqliteTransactionFree, RunsThroughAStatementWhenNoTransactionIsActive) {
     Run("create table t (id integer primary key)");
     Session->SetAutoCommit(autoCommit);
     std::string text = statement.Sql;
-    if (const size_t at = text.find("AUX"); at != std::string::npos) text.replace(at, 3, (Folder / "aux.db").string());
+    if (const size_t at = text.find("AUX"); at != std::string::npos)
+        text.replace(at, 3, (Folder / "aux.db").string());
     ASSERT_TRUE(Sql->Execute(text)) << Session->LastError();
     EXPECT_FALSE(Session->EngineTransactionOpen());
     EXPECT_EQ(Scalar(statement.Check).AsString(), statement.Expected);
@@ -219,7 +225,8 @@ struct TOrder {
 std::vector<TOrder> EveryOrder() {
     std::vector<TOrder> orders;
     std::string s = "AAABBB";
-    do orders.push_back({s});
+    do
+        orders.push_back({s});
     while (std::next_permutation(s.begin(), s.end()));
     return orders; // 20 orders
 }
@@ -283,8 +290,8 @@ TEST_P(SqliteTwoWriters, NoOrderOfReadWriteAndCommitLosesAnUpdateSilently) {
     const int committed = parties[0].Committed + parties[1].Committed;
     auto other = NewSession();
     EXPECT_EQ(Scalar("select balance from acct where id = 1", other.get()).AsInt64(), 100 - 10 * committed)
-        << "order " << order.Steps << ": A " << (parties[0].Committed ? "committed" : parties[0].Error) << ", B "
-        << (parties[1].Committed ? "committed" : parties[1].Error);
+        << "order " << order.Steps << ": A " << (parties[0].Committed ? "committed" : parties[0].Error)
+        << ", B " << (parties[1].Committed ? "committed" : parties[1].Error);
     EXPECT_GE(committed, 1) << "order " << order.Steps << ": one of the two always gets through";
     for (TParty& p : parties) {
         p.Sql.reset();
@@ -296,10 +303,12 @@ TEST_P(SqliteTwoWriters, NoOrderOfReadWriteAndCommitLosesAnUpdateSilently) {
 std::string OrderName(const ::testing::TestParamInfo<std::tuple<TOrder, const char*>>& info) {
     std::string name;
     std::vector<int> next(2);
-    for (char who : std::get<0>(info.param).Steps) name += std::string(1, who) + "rwc"[next[who - 'A']++];
+    for (char who : std::get<0>(info.param).Steps)
+        name += std::string(1, who) + "rwc"[next[who - 'A']++];
     return name + "_" + std::get<1>(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOrder, SqliteTwoWriters,
-                         ::testing::Combine(::testing::ValuesIn(EveryOrder()), ::testing::Values("delete", "wal")),
+                         ::testing::Combine(::testing::ValuesIn(EveryOrder()),
+                                            ::testing::Values("delete", "wal")),
                          OrderName);
