@@ -86,6 +86,7 @@ bool TSqliteSession::BeforeStatement(bool writes, std::string_view sql, bool& be
     if (Db() == nullptr) return true; // the statement reports the missing connection itself
     try {
         if (InUnitOfWork()) {
+            NoticeSilentEnd();
             if (FLost) {
                 if (!writes) return true; // nothing of the lost work can be read any more
                 SetLastError(LostMessage(), LostCode);
@@ -111,6 +112,16 @@ bool TSqliteSession::BeforeStatement(bool writes, std::string_view sql, bool& be
     } catch (const ELumraException&) {
         return false; // recorded by RunControl
     }
+}
+
+void TSqliteSession::NoticeSilentEnd() noexcept {
+    // Every step is watched, but an engine transaction that ended between
+    // steps, without a statement of the application's that ended it, is lost
+    // work all the same.
+    if (!FWorkOpen || Db() == nullptr || SqliteApi().get_autocommit(Db()) == 0) return;
+    FWorkOpen = false;
+    FLost = true;
+    FLostReason.clear();
 }
 
 void TSqliteSession::NoticeEngineEnd(int rc) noexcept {
@@ -265,6 +276,7 @@ bool TSqliteSession::InternalCheck(void*, int32_t, int32_t, bool) {
 
 void TSqliteSession::InternalCommit(bool automatic) {
     // Work the engine has thrown away is never committed as if it were there.
+    if (!automatic) NoticeSilentEnd();
     if (FLost && !automatic) RaiseLost();
     if (!EngineTransactionOpen()) {
         FWorkOpen = false;

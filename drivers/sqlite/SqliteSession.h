@@ -98,6 +98,7 @@ private:
     // raises the engine's error.
     void RunControl(const char* sql);
     void NoticeEngineEnd(int rc) noexcept;
+    void NoticeSilentEnd() noexcept;
     std::string LostMessage() const;
     [[noreturn]] void RaiseLost();
     void ForgetUnitOfWork() noexcept;

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct TFault {
     // The failure also ends the connection's transaction, as the engine does
     // after some errors (a full disk, an I/O error while writing).
     bool EndsTransaction = false;
+    bool Ended = false; // a transaction was ended
     bool Trip() {
         if (Trigger == 0) return false;
         ++Calls;
@@ -46,7 +48,8 @@ std::vector<std::string> GPrepared; // texts prepared while armed
 void EndTransactionOf(sqlite3* db) {
     if (db == nullptr || GReal.get_autocommit(db) != 0) return;
     sqlite3_stmt* stmt = nullptr;
-    if (GReal.prepare_v2(db, "ROLLBACK", -1, &stmt, nullptr) == SQLITE_OK) GReal.step(stmt);
+    if (GReal.prepare_v2(db, "ROLLBACK", -1, &stmt, nullptr) == SQLITE_OK && GReal.step(stmt) == SQLITE_DONE)
+        GFault.Ended = true;
     GReal.finalize(stmt);
 }
 sqlite3* ConnectionOf(sqlite3_stmt* stmt) {
@@ -302,50 +305,100 @@ TEST_P(SqliteFaults, AFailingCountRaisesTheEngineErrorAndIsTriedAgainWhenAsked) 
 
 // A user transaction of several changes (executes, a read through a cursor,
 // an update and an insert through it, a delete) and its Commit, with the N-th
-// engine call failing, and in a second pass failing and ending the engine's
-// transaction as well. Read from a second connection afterwards, the file
-// holds either every change or none of them; "none" always came with an error.
+// engine call failing, and in other runs failing and ending the engine's
+// transaction as well. A careful application rolls back at the first error; a
+// careless one carries on and commits. Read from a second connection
+// afterwards, the file holds every change or, after an error, none; and a
+// Commit that succeeds never leaves out a change that reported success.
 class SqliteUserTransactionFaults : public SqliteFaultsBase,
-                                    public ::testing::WithParamInterface<std::tuple<bool, bool>> {
+                                    public ::testing::WithParamInterface<std::tuple<bool, bool, bool>> {
 protected:
     bool Sticky() const override { return std::get<0>(GetParam()); }
     bool EndsTransaction() const { return std::get<1>(GetParam()); }
+    bool Careless() const { return std::get<2>(GetParam()); }
 
     std::string Contents() {
-        return Scalar("select group_concat(id || ':' || name || ':' || v, ',') from (select * from t order "
-                      "by id)",
+        return Scalar("select group_concat(id || ':' || name || ':' || v, ',') from (select * from t order by id)",
                       Other.get())
             .AsString();
     }
     void Restore() {
         Run("delete from t; insert into t values (1, 'a', 1.5), (2, 'b', 2.5), (3, 'c', 3.5)", Other.get());
     }
-    // The changes; false (or a raise) when one of them failed.
-    bool Work() {
-        Session->StartTransaction();
-        if (!Sql->Execute("insert into t (name, v) values (?, ?)", {host::Variant("w"), host::Variant(9.5)}))
+    // Each change, and a query on the second connection that gives 1 when it is in the file.
+    struct TChange {
+        std::function<bool()> Make;
+        const char* Present;
+    };
+    std::vector<TChange> Changes() {
+        return {
+            {[&] { return Sql->Execute("insert into t (name, v) values (?, ?)", {host::Variant("w"), host::Variant(9.5)}); },
+             "select count(*) from t where name = 'w'"},
+            {[&] { return Sql->Execute("update t set v = v + 1 where name = ?", {host::Variant("a")}); },
+             "select count(*) from t where name = 'a' and v = 2.5"},
+            {[&] {
+                 if (!Sql->OpenWrite("select id, name, v from t where id >= ? order by id", {host::Variant(int32_t{2})}))
+                     return false;
+                 Sql->SetFieldValue(host::Variant("name"), host::Variant("B"));
+                 return Sql->UpdateRow();
+             },
+             "select count(*) from t where id = 2 and name = 'B'"},
+            {[&] {
+                 if (!Sql->CursorOpen()) return false;
+                 Sql->Clear();
+                 Sql->SetFieldValue(host::Variant("name"), host::Variant("n"));
+                 Sql->SetFieldValue(host::Variant("v"), host::Variant(0.25));
+                 const bool ok = Sql->InsertRow();
+                 Sql->Close();
+                 return ok;
+             },
+             "select count(*) from t where name = 'n'"},
+            {[&] { return Sql->Execute("delete from t where name = ?", {host::Variant("c")}); },
+             "select count(*) = 0 from t"
+             " where name = 'c'"},
+        };
+    }
+    // Runs the changes and the Commit; which changes reported success, and
+    // whether the Commit did. An error stops a careful run.
+    bool Work(std::vector<bool>& made, std::string& error) {
+        made.clear();
+        bool failed = false;
+        try {
+            Session->StartTransaction();
+        } catch (const ELumraException& e) {
+            error = e.what();
             return false;
-        if (!Sql->Execute("update t set v = v + 1 where name = ?", {host::Variant("a")})) return false;
-        if (!Sql->OpenWrite("select id, name, v from t where id >= ? order by id",
-                            {host::Variant(int32_t{2})}))
+        }
+        for (const TChange& change : Changes()) {
+            bool ok = false;
+            if (!failed || Careless()) {
+                try {
+                    ok = change.Make();
+                    if (!ok && error.empty()) error = Session->LastError();
+                } catch (const ELumraException& e) {
+                    if (error.empty()) error = e.what();
+                }
+            }
+            made.push_back(ok);
+            failed = failed || !ok;
+        }
+        if (failed && !Careless()) return false;
+        try {
+            Session->Commit();
+            return true;
+        } catch (const ELumraException& e) {
+            error = e.what();
             return false;
-        Sql->SetFieldValue(host::Variant("name"), host::Variant("B"));
-        if (!Sql->UpdateRow()) return false;
-        Sql->Clear();
-        Sql->SetFieldValue(host::Variant("name"), host::Variant("n"));
-        Sql->SetFieldValue(host::Variant("v"), host::Variant(0.25));
-        if (!Sql->InsertRow()) return false;
-        Sql->Close();
-        if (!Sql->Execute("delete from t where name = ?", {host::Variant("c")})) return false;
-        Session->Commit();
-        return true;
+        }
     }
 };
 
 TEST_P(SqliteUserTransactionFaults, EveryChangeIsCommittedOrAnErrorIsReportedAndNoneIsKept) {
     Restore();
     const std::string none = Contents();
-    ASSERT_TRUE(Work()) << Session->LastError();
+    std::vector<bool> made;
+    std::string error;
+    ASSERT_TRUE(Work(made, error)) << error;
     const std::string all = Contents();
     ASSERT_NE(all, none);
     for (int n = 1; n < 300; ++n) {
@@ -353,39 +406,44 @@ TEST_P(SqliteUserTransactionFaults, EveryChangeIsCommittedOrAnErrorIsReportedAnd
         Restore();
         Session->SetLastError("", 0);
         Arm(n, EndsTransaction());
-        bool ok = false;
-        std::string error;
-        try {
-            ok = Work();
-            if (!ok) error = Session->LastError();
-        } catch (const ELumraException& e) {
-            error = e.what();
-        }
+        error.clear();
+        const bool committed = Work(made, error);
         const bool fired = GFault.Fired;
+        const bool ended = GFault.Ended;
         Disarm();
         Sql->Close();
-        if (!ok) {
+        const bool everyChange = std::find(made.begin(), made.end(), false) == made.end();
+        if (!committed) {
             EXPECT_TRUE(fired);
-            EXPECT_LT(Session->LastErrorCode(), 0) << error;
             EXPECT_FALSE(error.empty());
+            EXPECT_LT(Session->LastErrorCode(), 0) << error;
             try {
                 Session->Rollback();
             } catch (const ELumraException& e) {
                 ADD_FAILURE() << "Rollback with faults off failed: " << e.what();
             }
             EXPECT_EQ(Contents(), none) << "an error was reported, yet changes were kept: " << error;
-        } else {
+        } else if (everyChange) {
             EXPECT_EQ(Contents(), all) << "Commit reported success, yet changes are missing";
+        } else {
+            // Committed after a change failed on its own: the others are there, that one is not.
+            EXPECT_TRUE(Careless());
+            EXPECT_FALSE(ended) << "work the engine rolled back was committed: " << Contents();
+            for (size_t i = 0; i < made.size(); ++i)
+                EXPECT_EQ(Scalar(Changes()[i].Present, Other.get()).AsInt64(), made[i] ? 1 : 0)
+                    << "change " << i + 1 << (made[i] ? " reported success but is missing" : " failed but is there");
         }
         EXPECT_FALSE(Session->InTransaction());
         EXPECT_EQ(Scalar("pragma integrity_check", Other.get()).AsString(), "ok");
-        if (ok && !fired) return;
+        if (committed && !fired) return;
     }
     ADD_FAILURE() << "the work never completed";
 }
 
-INSTANTIATE_TEST_SUITE_P(OnceOrFromThenOnEndingTheTransactionOrNot, SqliteUserTransactionFaults,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(EveryWay, SqliteUserTransactionFaults,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
                              return std::string(std::get<0>(info.param) ? "FromThenOn" : "Once") +
-                                    (std::get<1>(info.param) ? "EndingTheTransaction" : "");
+                                    (std::get<1>(info.param) ? "EndingTheTransaction" : "") +
+                                    (std::get<2>(info.param) ? "CarryingOn" : "RollingBack");
                          });
