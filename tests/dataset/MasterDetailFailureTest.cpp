@@ -69,7 +69,8 @@ protected:
     static std::vector<int32_t> Ids(TDataSet* ds) {
         std::vector<int32_t> ids;
         if (!ds->Active()) return ids;
-        for (ds->First(); !ds->Eof(); ds->Next()) ids.push_back(ds->FieldByName("ID")->AsInteger());
+        for (ds->First(); !ds->Eof(); ds->Next())
+            ids.push_back(ds->FieldByName("ID")->AsInteger());
         ds->First();
         return ids;
     }

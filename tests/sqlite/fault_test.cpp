@@ -7,8 +7,8 @@
 #include <dlfcn.h>
 #include <sqlite3.h>
 
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -318,7 +318,8 @@ protected:
     bool Careless() const { return std::get<2>(GetParam()); }
 
     std::string Contents() {
-        return Scalar("select group_concat(id || ':' || name || ':' || v, ',') from (select * from t order by id)",
+        return Scalar("select group_concat(id || ':' || name || ':' || v, ',') from (select * from t order "
+                      "by id)",
                       Other.get())
             .AsString();
     }
@@ -332,12 +333,16 @@ protected:
     };
     std::vector<TChange> Changes() {
         return {
-            {[&] { return Sql->Execute("insert into t (name, v) values (?, ?)", {host::Variant("w"), host::Variant(9.5)}); },
+            {[&] {
+                 return Sql->Execute("insert into t (name, v) values (?, ?)",
+                                     {host::Variant("w"), host::Variant(9.5)});
+             },
              "select count(*) from t where name = 'w'"},
             {[&] { return Sql->Execute("update t set v = v + 1 where name = ?", {host::Variant("a")}); },
              "select count(*) from t where name = 'a' and v = 2.5"},
             {[&] {
-                 if (!Sql->OpenWrite("select id, name, v from t where id >= ? order by id", {host::Variant(int32_t{2})}))
+                 if (!Sql->OpenWrite("select id, name, v from t where id >= ? order by id",
+                                     {host::Variant(int32_t{2})}))
                      return false;
                  Sql->SetFieldValue(host::Variant("name"), host::Variant("B"));
                  return Sql->UpdateRow();
@@ -431,7 +436,8 @@ TEST_P(SqliteUserTransactionFaults, EveryChangeIsCommittedOrAnErrorIsReportedAnd
             EXPECT_FALSE(ended) << "work the engine rolled back was committed: " << Contents();
             for (size_t i = 0; i < made.size(); ++i)
                 EXPECT_EQ(Scalar(Changes()[i].Present, Other.get()).AsInt64(), made[i] ? 1 : 0)
-                    << "change " << i + 1 << (made[i] ? " reported success but is missing" : " failed but is there");
+                    << "change " << i + 1
+                    << (made[i] ? " reported success but is missing" : " failed but is there");
         }
         EXPECT_FALSE(Session->InTransaction());
         EXPECT_EQ(Scalar("pragma integrity_check", Other.get()).AsString(), "ok");
