@@ -12,16 +12,30 @@ namespace host {
 
 namespace {
 
-// Ends an update block even when the work inside raised.
+// Ends an update block even when the work inside raised. Ending it tells the
+// list's change handler, which may raise (a dataset whose SQL changed closes
+// itself): End() lets that reach the caller, while the destructor, reached
+// only when another error is on its way, ends the block quietly.
 class TUpdateGuard {
 public:
-    explicit TUpdateGuard(TStrings& strings) : FStrings(strings) { FStrings.BeginUpdate(); }
-    ~TUpdateGuard() { FStrings.EndUpdate(); }
+    explicit TUpdateGuard(TStrings& strings) : FStrings(&strings) { FStrings->BeginUpdate(); }
+    ~TUpdateGuard() {
+        if (FStrings == nullptr) return;
+        try {
+            FStrings->EndUpdate();
+        } catch (...) {
+        }
+    }
+    void End() {
+        TStrings* strings = FStrings;
+        FStrings = nullptr;
+        strings->EndUpdate();
+    }
     TUpdateGuard(const TUpdateGuard&) = delete;
     TUpdateGuard& operator=(const TUpdateGuard&) = delete;
 
 private:
-    TStrings& FStrings;
+    TStrings* FStrings;
 };
 
 bool NeedsQuotes(const std::string& s) {
@@ -63,6 +77,7 @@ void TStrings::Put(int32_t index, const std::string& s) {
     TUpdateGuard guard(*this);
     Delete(index);
     InsertObject(index, s, object);
+    guard.End();
 }
 
 void TStrings::PutObject(int32_t, TObject*) {}
@@ -96,6 +111,7 @@ void TStrings::Exchange(int32_t index1, int32_t index2) {
     PutObject(index1, GetObject(index2));
     Put(index2, s1);
     PutObject(index2, o1);
+    guard.End();
 }
 
 void TStrings::Move(int32_t curIndex, int32_t newIndex) {
@@ -105,6 +121,7 @@ void TStrings::Move(int32_t curIndex, int32_t newIndex) {
     TObject* object = GetObject(curIndex);
     Delete(curIndex);
     InsertObject(newIndex, s, object);
+    guard.End();
 }
 
 void TStrings::AddStrings(TStrings* strings) {
@@ -116,6 +133,7 @@ void TStrings::AddStrings(TStrings* strings) {
     TUpdateGuard guard(*this);
     for (auto& [s, object] : items)
         AddObject(s, object);
+    guard.End();
 }
 
 int32_t TStrings::IndexOf(const std::string& s) const {
@@ -186,6 +204,7 @@ void TStrings::SetText(const std::string& value) {
         if (p < value.size() && value[p] == '\r') ++p;
         if (p < value.size() && value[p] == '\n') ++p;
     }
+    guard.End();
 }
 
 std::string TStrings::CommaText() const {
@@ -239,6 +258,7 @@ void TStrings::SetCommaText(const std::string& value) {
             } while (p < n && IsBlank(value[p]));
         }
     }
+    guard.End();
 }
 
 void TStrings::Assign(TPersistent* source) {
@@ -248,6 +268,7 @@ void TStrings::Assign(TPersistent* source) {
         TUpdateGuard guard(*this);
         Clear();
         AddStrings(strings);
+        guard.End();
         return;
     }
     TPersistent::Assign(source);

@@ -685,8 +685,18 @@ bool TSqliteSQL::FetchFirst() {
         GetSession()->SetLastError(host::LoadResString(LUMRA_ERR_CURS_BI_NOT_SUPP), SqliteCodeMisuse);
         return false;
     }
+    // A first row that cannot be read leaves the cursor where it was.
+    const int32_t recNo = RecNo();
+    const bool bof = Bof();
+    const bool eof = Eof();
     SetToBegin();
-    return FetchNext();
+    if (FetchNext()) return true;
+    if (!Eof()) {
+        SetRecNo(recNo);
+        SetBof(bof);
+        SetEof(eof);
+    }
+    return false;
 }
 
 bool TSqliteSQL::FetchFirstForward() {

@@ -126,3 +126,24 @@ TEST_F(SqliteThreeLevels, AGrandchildThatHitsAnEngineErrorReportsItToTheScrollin
     Run("update switch set fail = 0");
     ExpectTheChainWorks();
 }
+
+// The same kind of failure one level down: the SQL lines end their update
+// block by telling the dataset, which closes itself; a close that raises
+// reaches the caller that changed the text.
+TEST_F(SqliteThreeLevels, ChangingTheSqlOfAnOpenDatasetWhoseBeforeCloseRaisesReportsTheError) {
+    bool refuse = true;
+    Customers->BeforeClose = [&](TDataSet*) {
+        if (refuse) DatabaseError("the customers stay open");
+    };
+    try {
+        Customers->SQL()->SetText("select id, name from customers where id > 1 order by id");
+        ADD_FAILURE() << "the refused close was not reported";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()), "the customers stay open");
+    }
+    refuse = false;
+    Customers->Close();
+    Customers->SQL()->SetText("select id, name from customers where id > 1 order by id");
+    Customers->Open();
+    EXPECT_EQ(Ids(Customers), (std::vector<int32_t>{2, 3}));
+}

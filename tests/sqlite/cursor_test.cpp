@@ -508,3 +508,15 @@ TEST_F(SqliteTest, DestroyingAnOpenStatementWhoseCloseHandlerRaisesKeepsTheProce
     Session->Open();
     EXPECT_EQ(Count("t"), 2);
 }
+
+TEST_F(SqliteFailedFetch, AFirstRowThatCannotBeReadLeavesTheCursorOnItsRow) {
+    Run("update t set s = 'too long for it' where id = 1");
+    ASSERT_TRUE(Sql->Open("select id, s from t order by id", {}, false));
+    ASSERT_TRUE(Sql->SetToEnd());
+    ASSERT_TRUE(Sql->FetchPrior());
+    Sql->SetFieldValue(host::Variant("s"), host::Variant("edited"));
+    FailFetch(&TSqliteSQL::FetchFirst);
+    EXPECT_FALSE(Sql->Bof());
+    ASSERT_TRUE(Sql->UpdateRow()) << Session->LastError();
+    EXPECT_EQ(Scalar("select s from t where id = 3", Other.get()).AsString(), "edited");
+}

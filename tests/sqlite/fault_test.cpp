@@ -453,3 +453,19 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, SqliteUserTransactionFaults,
                                     (std::get<1>(info.param) ? "EndingTheTransaction" : "") +
                                     (std::get<2>(info.param) ? "CarryingOn" : "RollingBack");
                          });
+
+TEST_P(SqliteFaults, ACommitTheEngineRolledBackIsNeverReportedAsDoneWhenTriedAgain) {
+    Session->StartTransaction();
+    ASSERT_TRUE(Sql->Execute("insert into t (name) values ('p')"));
+    Arm(2, true); // the COMMIT's step, after its prepare
+    EXPECT_THROW(Session->Commit(), ELumraException);
+    const bool ended = GFault.Ended;
+    Disarm();
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(Session->EngineTransactionOpen());
+    EXPECT_THROW(Session->Commit(), ELumraException);
+    EXPECT_TRUE(Session->UnitOfWorkLost());
+    EXPECT_TRUE(Session->InTransaction());
+    Session->Rollback();
+    EXPECT_EQ(Count("t", Other.get()), 3);
+}
