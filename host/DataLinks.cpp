@@ -15,7 +15,15 @@ TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {}
 
 TDataSource::~TDataSource() {
     Destroying();
-    while (!FDataLinks.empty()) FDataLinks.back()->SetDataSource(nullptr);
+    // A link that leaves tells its owner, and a detail that re-opens its own
+    // details may fail there: nothing can be reported from here, and the link
+    // is gone either way.
+    while (!FDataLinks.empty()) {
+        try {
+            RemoveDataLink(FDataLinks.back());
+        } catch (...) {
+        }
+    }
     DetachDataSet();
 }
 
@@ -102,7 +110,8 @@ void TDataSource::NotifyDataLinks(TDataEvent event, intptr_t info) {
     // A link may detach itself (or others) while handling the event.
     const std::vector<TDataLink*> links = FDataLinks;
     for (TDataLink* link : links)
-        if (std::find(FDataLinks.begin(), FDataLinks.end(), link) != FDataLinks.end()) link->DataEvent(event, info);
+        if (std::find(FDataLinks.begin(), FDataLinks.end(), link) != FDataLinks.end())
+            link->DataEvent(event, info);
 }
 
 void TDataSource::DataEvent(TDataEvent event, intptr_t info) {
@@ -125,7 +134,8 @@ void TDataSource::DataEvent(TDataEvent event, intptr_t info) {
     case deUpdateRecord:
         if (OnUpdateData) OnUpdateData(this);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -138,7 +148,9 @@ TDataLink::~TDataLink() {
     if (FDataSource) FDataSource->RemoveDataLink(this);
 }
 
-TDataSet* TDataLink::DataSet() const noexcept { return FDataSource ? FDataSource->DataSet() : nullptr; }
+TDataSet* TDataLink::DataSet() const noexcept {
+    return FDataSource ? FDataSource->DataSet() : nullptr;
+}
 
 void TDataLink::SetDataSource(TDataSource* value) {
     if (value == FDataSource) return;
@@ -198,7 +210,9 @@ void TDataLink::UpdateRecord() {
     FUpdating = false;
 }
 
-void TDataLink::DataSetScrolled(int32_t) { DataSetChanged(); }
+void TDataLink::DataSetScrolled(int32_t) {
+    DataSetChanged();
+}
 
 void TDataLink::UpdateRange() {
     TDataSet* ds = DataSet();
@@ -263,10 +277,17 @@ void TDataLink::DataEvent(TDataEvent event, intptr_t info) {
             LayoutChanged();
         break;
     }
-    case deUpdateRecord: UpdateRecord(); break;
-    case deCheckBrowseMode: CheckBrowseMode(); break;
-    case deFocusControl: FocusControl(reinterpret_cast<TField**>(info)); break;
-    default: break;
+    case deUpdateRecord:
+        UpdateRecord();
+        break;
+    case deCheckBrowseMode:
+        CheckBrowseMode();
+        break;
+    case deFocusControl:
+        FocusControl(reinterpret_cast<TField**>(info));
+        break;
+    default:
+        break;
     }
 }
 

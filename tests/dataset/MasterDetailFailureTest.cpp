@@ -147,3 +147,18 @@ TEST_F(SqliteThreeLevels, ChangingTheSqlOfAnOpenDatasetWhoseBeforeCloseRaisesRep
     Customers->Open();
     EXPECT_EQ(Ids(Customers), (std::vector<int32_t>{2, 3}));
 }
+
+TEST_F(SqliteThreeLevels, DestroyingTheTopSourceWhileTheGrandchildCannotReopenKeepsTheProcess) {
+    auto source = std::make_unique<TDataSource>(nullptr);
+    source->SetDataSet(Customers);
+    Orders->SetDataSource(source.get());
+    bool refuse = true;
+    Lines->BeforeOpen = [&](TDataSet*) {
+        if (refuse) DatabaseError("the lines refuse to open");
+    };
+    source.reset();
+    EXPECT_EQ(Orders->DataSource(), nullptr);
+    refuse = false;
+    Orders->SetDataSource(&CustomerSource);
+    ExpectTheChainWorks();
+}
