@@ -93,7 +93,9 @@ bool TSqliteSession::BeforeStatement(bool writes, std::string_view sql, bool& be
                 return false;
             }
             if (EngineTransactionOpen()) {
-                // Opened by the application's own BEGIN, or still ours.
+                // Still ours, or opened by the application's own BEGIN: the
+                // unit of work's changes are in it either way, so it is watched.
+                FWorkOpen = true;
                 return true;
             }
             // With AutoCommit off and nothing pending, a statement that cannot
