@@ -138,7 +138,9 @@ TEST_F(SqliteTest, SixteenThreadsWithASessionEachOpenReadWriteAndCloseWithoutLos
         EXPECT_EQ(Count("rows"), results.Inserted.load());
         EXPECT_EQ(Scalar("select n from counter").AsInt64(), results.Increments.load());
         EXPECT_EQ(Scalar("pragma integrity_check").AsString(), "ok");
-        if (passes > 0) EXPECT_EQ(results.Inserted.load(), int64_t{Threads} * passes);
+        if (passes > 0) {
+            EXPECT_EQ(results.Inserted.load(), int64_t{Threads} * passes);
+        }
         if (seconds > 0)
             std::printf("round %d: %lld rows, %lld increments\n", round + 1,
                         static_cast<long long>(results.Inserted.load()),
