@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LmrBase/LmrErrors.h"
+#include "LmrUtil/LmrUtil.h"
 #include "host/DBConsts.h"
 #include "host/Fields.h"
 #include "host/SysUtils.h"
@@ -34,10 +35,6 @@ std::vector<Variant> ValuesOf(const Variant& values) {
 // alone, which therefore counts twice here.
 size_t HostTextLength(const std::string& text) noexcept {
     return text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-bool IsNameTerminator(char c) noexcept {
-    return c == '\r' || c == '\n' || c == ' ' || c == ',' || c == ')' || c == ';';
 }
 
 // Restores Count on every exit, so nested failures still re-enable controls.
@@ -215,48 +212,16 @@ void TLumraDataset::ResetParamsList() {
 }
 
 void TLumraDataset::CreateParams(TLumraParams* list, std::string& sql) {
-    bool inLiteral = false;
-    size_t i = 0;
-    // The text counts as ending at its first NUL, as the scanned text did.
-    auto at = [&sql](size_t k) { return k < sql.size() ? sql[k] : '\0'; };
-    while (at(i) != '\0') {
-        const char c = sql[i];
-        if (c == ':' && !inLiteral) {
-            if (at(i + 1) == ':') {
-                sql.erase(i, 1);
-                ++i; // past the colon that stays
-                continue;
-            }
-            const size_t start = i + 1;
-            const bool quoted = at(start) == '\'' || at(start) == '"';
-            size_t end = start;
-            while (at(end) != '\0') {
-                const char d = sql[end];
-                if (d == '\'' || d == '"')
-                    inLiteral = !inLiteral;
-                else if (!inLiteral && IsNameTerminator(d))
-                    break;
-                ++end;
-            }
-            std::string name = sql.substr(start, end - start);
-            if (quoted) {
-                for (const char q : {'\'', '"'}) {
-                    if (!name.empty() && name.front() == q) name.erase(0, 1);
-                    if (!name.empty() && name.back() == q) name.pop_back();
-                }
-            }
-            if (list != nullptr) {
-                auto param = std::make_unique<TLumraParam>(list, name);
-                param->SetAlias(name);
-                param.release(); // the collection owns it now
-            }
-            if (at(end) == '\0') break;
-            i = end + 1;
-            continue;
+    std::string rewritten;
+    const std::vector<std::string> names = LmrScanParams(sql, rewritten);
+    if (list != nullptr) {
+        for (const std::string& name : names) {
+            auto param = std::make_unique<TLumraParam>(list, name);
+            param->SetAlias(name);
+            param.release(); // the collection owns it now
         }
-        if (c == '\'' || c == '"') inLiteral = !inLiteral;
-        ++i;
     }
+    sql = std::move(rewritten);
 }
 
 void TLumraDataset::QueryChanged(TObject*) {

@@ -183,6 +183,9 @@ bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sq
 // SQLite's token rules: string literals, quoted names and comments hold none)
 // and matches them to stmt's parameters.
 void SqliteMapHostVariables(sqlite3_stmt* stmt, const std::string& sql, TSqliteHostVariables& out);
+// The host-variable occurrences SqliteMapHostVariables finds in sql, in text
+// order, each as written: "?", "?2", ":name", "@name", "$name".
+std::vector<std::string> SqliteHostVariableTexts(const std::string& sql);
 // True when `given` values can be bound: one per engine parameter, or one per
 // occurrence. Else false with the count-mismatch error recorded.
 bool SqliteCheckVariableCount(TLumraSession* session, const TSqliteHostVariables& variables, int parameters,
