@@ -314,11 +314,39 @@ void TLumraDataset::CreateCursor(bool genHandle) {
 }
 
 void TLumraDataset::GetCursor(bool genHandle) {
-    const std::vector<Variant> values = ValuesOf(FParams->GetParamValues());
-    if (genHandle)
-        Check(FStatement->OpenPrepared(std::span<const Variant>(values), !GetCanModify()));
-    else
+    const Variant packed = FParams->GetParamValues();
+    std::vector<Variant> values = ValuesOf(packed);
+    // A lone Null would read as "no values at all": one null input goes as
+    // the ready-made array of its one element.
+    if (values.size() == 1 && (values[0].IsNull() || values[0].IsEmpty())) values.assign(1, packed);
+    // Date and time inputs tell the statement what they are, which their
+    // Variants cannot.
+    std::vector<TLumraFieldTypes> types;
+    for (int32_t i = 0, k = 0; i < FParams->Count(); ++i) {
+        const TLumraParam* param = FParams->GetParam(static_cast<uint16_t>(i));
+        if (param->ParamType() >= nptOutput) continue;
+        if (param->DataType() == ntDate || param->DataType() == ntTime) {
+            types.resize(static_cast<size_t>(k) + 1, ntUnknown);
+            types[static_cast<size_t>(k)] = param->DataType();
+        }
+        ++k;
+    }
+    // The declarations hold for this call only.
+    struct TTypesGuard {
+        TLumraSQL* Statement;
+        ~TTypesGuard() { Statement->SetVariableDataTypes({}); }
+    } guard{FStatement.get()};
+    FStatement->SetVariableDataTypes(std::move(types));
+    if (!genHandle) {
+        // Prepared as a query, a select has no statement to execute.
+        if (!FStatement->StatementPrepared() && FStatement->CursorPrepared())
+            DatabaseError(LoadResString(LUMRA_ERR_CURS_IS_QUERY), this);
         Check(FStatement->ExecutePrepared(std::span<const Variant>(values)));
+        return;
+    }
+    if (!FStatement->CursorPrepared() && FStatement->StatementPrepared())
+        DatabaseError(LoadResString(LUMRA_ERR_CURS_NOT_QUERY), this);
+    Check(FStatement->OpenPrepared(std::span<const Variant>(values), !GetCanModify()));
 }
 
 void TLumraDataset::InternalOpen() {

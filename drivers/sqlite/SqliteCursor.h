@@ -131,6 +131,7 @@ struct TSqliteCursor {
     int EngineColumns = 0;             // result columns of Stmt
     std::string Table;                 // the table rows are written to; empty when none
     std::vector<std::string> Origins;  // per column: its column in Table, or empty
+    std::vector<std::string> NotNull;  // the columns of Table declared NOT NULL, once Table is read
     std::vector<int32_t> KeyColumns;   // the columns that identify a row
     int32_t RowIdColumn = -1;          // the hidden rowid column, -1 when none
     bool RowIdIsKeyAlias = false;      // the table's INTEGER PRIMARY KEY is selected as key

@@ -44,7 +44,8 @@ const ParamCase kParamCases[] = {
     {"double-quoted name with a blank", "select :\"my name\" from t", {"my name"}, "select :\"my name\" from t"},
     {"single-quoted name", "select :'p q',:r from t", {"p q", "r"}, "select :'p q',:r from t"},
     {"comma separates", "values (:a,:b)", {"a", "b"}, "values (:a,:b)"},
-    {"a colon inside a name", "select :a:b from t", {"a:b"}, "select :a:b from t"},
+    // The engine reads :a:b as two host variables, and so does the scan.
+    {"a colon inside a name starts the next one", "select :a:b from t", {"a", "b"}, "select :a:b from t"},
     {"repeated names each count", "where x = :a or y = :a", {"a", "a"}, "where x = :a or y = :a"},
     {"line breaks and semicolons end names", "where x = :a\nand y = :b;", {"a", "b"}, "where x = :a\nand y = :b;"},
     {"colon in a double-quoted literal", "select \"t:x\" from t where a = :p", {"p"},
