@@ -100,7 +100,19 @@ TLumraDataset::~TLumraDataset() {
 // ---------------------------------------------------------------------------
 // Preparing and the session hold
 
+bool TLumraDataset::PreparationLost() const noexcept {
+    return FPrepared && FStatementHeld && !FStatement->CursorPrepared() && !FStatement->StatementPrepared();
+}
+
+void TLumraDataset::ForgetLostPreparation() noexcept {
+    if (!PreparationLost() || FDBFlags.test(0)) return;
+    FPrepared = false;
+    FStatementHeld = false;
+    FDBFlags.reset();
+}
+
 void TLumraDataset::Prepare() {
+    ForgetLostPreparation();
     const bool wasSet = SetDBFlag(1, true);
     try {
         SetPrepared(true);
@@ -117,6 +129,7 @@ void TLumraDataset::Prepare() {
 }
 
 void TLumraDataset::UnPrepare() {
+    ForgetLostPreparation();
     SetPrepared(false);
     SetDBFlag(1, false);
 }
@@ -144,9 +157,12 @@ void TLumraDataset::SetPrepared(bool value) {
         FreeStatement();
     }
     FPrepared = value;
+    FStatementHeld = value && (FStatement->CursorPrepared() || FStatement->StatementPrepared());
 }
 
-void TLumraDataset::FreeStatement() { FStatement->Unprepare(); }
+void TLumraDataset::FreeStatement() {
+    FStatement->Unprepare();
+}
 
 void TLumraDataset::Check(bool status) {
     if (status) return;
@@ -184,7 +200,9 @@ void TLumraDataset::CheckUnPrepared() {
     if (FPrepared) DatabaseError(LoadResString(SLmrDataSetPrepared));
 }
 
-void TLumraDataset::PrepareSQL(const std::string& text) { Check(FStatement->Prepare(text)); }
+void TLumraDataset::PrepareSQL(const std::string& text) {
+    Check(FStatement->Prepare(text));
+}
 
 void TLumraDataset::CreateParamDesc() {}
 
@@ -198,7 +216,9 @@ void TLumraDataset::Disconnect() {
 // ---------------------------------------------------------------------------
 // Parameters
 
-TLumraParam* TLumraDataset::ParamByName(const std::string& name) const { return FParams->ParamByName(name); }
+TLumraParam* TLumraDataset::ParamByName(const std::string& name) const {
+    return FParams->ParamByName(name);
+}
 
 void TLumraDataset::SetParamsList(TLumraParams* value) {
     CheckInactive();
@@ -247,7 +267,9 @@ void TLumraDataset::QueryChanged(TObject*) {
 // ---------------------------------------------------------------------------
 // Properties
 
-bool TLumraDataset::GetStillInProc() { return FStatement->GetStillInProc(); }
+bool TLumraDataset::GetStillInProc() {
+    return FStatement->GetStillInProc();
+}
 
 void TLumraDataset::SetSession(TLumraSession* value) {
     CheckUnPrepared();
@@ -280,20 +302,25 @@ void TLumraDataset::SetSyncInserts(bool value) {
     FSyncInserts = value;
 }
 
-TDataSource* TLumraDataset::GetDataSource() { return FDataLink->DataSource(); }
+TDataSource* TLumraDataset::GetDataSource() {
+    return FDataLink->DataSource();
+}
 
 void TLumraDataset::SetDataSource(TDataSource* value) {
     if (IsLinkedTo(value)) DatabaseError(LoadResString(SCircularDataLink), this);
     FDataLink->SetDataSource(value);
 }
 
-bool TLumraDataset::GetCanModify() { return TDataSet::GetCanModify() && !FReadOnly && !FInProcResult; }
+bool TLumraDataset::GetCanModify() {
+    return TDataSet::GetCanModify() && !FReadOnly && !FInProcResult;
+}
 
 // ---------------------------------------------------------------------------
 // Opening and closing
 
 void TLumraDataset::OpenCursor(bool infoQuery) {
     if (!FResuming) {
+        ForgetLostPreparation();
         SetDBFlag(0, true);
         FInProcResult = false;
         CreateHandle();
@@ -398,22 +425,47 @@ void TLumraDataset::InternalInitFieldDefs() {
     for (int32_t i = 0; i < columns->GetCount(); ++i) {
         TLumraFieldDef* column = columns->GetItem(i);
         std::string name = column->Name();
-        for (int32_t j = 1; FieldDefs()->IndexOf(name) >= 0; ++j) name = column->Name() + "_" + std::to_string(j);
+        for (int32_t j = 1; FieldDefs()->IndexOf(name) >= 0; ++j)
+            name = column->Name() + "_" + std::to_string(j);
         TFieldType dataType = ftUnknown;
         int32_t size = 0;
         switch (column->FieldType()) {
-        case ntString: dataType = ftString, size = column->Size() - 1; break;
-        case ntInteger: dataType = ftInteger; break;
-        case ntFloat: dataType = ftFloat; break;
-        case ntCurrency: dataType = ftCurrency; break;
-        case ntDate: dataType = ftDate; break;
-        case ntTime: dataType = ftTime; break;
-        case ntDateTime: dataType = ftDateTime; break;
-        case ntBoolean: dataType = ftBoolean; break;
-        case ntBinary: dataType = ftBytes, size = column->Size() - 2; break;
-        case ntMemo: dataType = ftMemo; break;
-        case ntBlob: dataType = ftBlob; break;
-        default: dataType = ftUnknown; break;
+        case ntString:
+            dataType = ftString, size = column->Size() - 1;
+            break;
+        case ntInteger:
+            dataType = ftInteger;
+            break;
+        case ntFloat:
+            dataType = ftFloat;
+            break;
+        case ntCurrency:
+            dataType = ftCurrency;
+            break;
+        case ntDate:
+            dataType = ftDate;
+            break;
+        case ntTime:
+            dataType = ftTime;
+            break;
+        case ntDateTime:
+            dataType = ftDateTime;
+            break;
+        case ntBoolean:
+            dataType = ftBoolean;
+            break;
+        case ntBinary:
+            dataType = ftBytes, size = column->Size() - 2;
+            break;
+        case ntMemo:
+            dataType = ftMemo;
+            break;
+        case ntBlob:
+            dataType = ftBlob;
+            break;
+        default:
+            dataType = ftUnknown;
+            break;
         }
 #if LMR_HOST_GENERATION == 3
         if (dataType == ftUnknown) continue;
@@ -495,7 +547,8 @@ void TLumraDataset::UpdateKeyFields() {
         }
     }
     if (FKeyFields->Count() == 0)
-        for (int32_t i = 0; i < FieldCount(); ++i) FKeyFields->Add(Fields()->Fields(i));
+        for (int32_t i = 0; i < FieldCount(); ++i)
+            FKeyFields->Add(Fields()->Fields(i));
 }
 
 // ---------------------------------------------------------------------------
@@ -533,9 +586,15 @@ void TLumraDataset::InitRecord(TRecordBuffer buffer) {
 TGetResult TLumraDataset::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
     bool ok = false;
     switch (getMode) {
-    case gmNext: ok = FStatement->FetchNext(); break;
-    case gmPrior: ok = FStatement->FetchPrior(); break;
-    case gmCurrent: ok = FStatement->FetchCurrent(); break;
+    case gmNext:
+        ok = FStatement->FetchNext();
+        break;
+    case gmPrior:
+        ok = FStatement->FetchPrior();
+        break;
+    case gmCurrent:
+        ok = FStatement->FetchCurrent();
+        break;
     }
     TGetResult result = grOK;
     if (!ok) {
@@ -577,7 +636,9 @@ bool TLumraDataset::GetCurrentRecord(TRecordBuffer buffer) {
     return true;
 }
 
-int32_t TLumraDataset::GetRecordSize() { return FStatement->RecordSize(); }
+int32_t TLumraDataset::GetRecordSize() {
+    return FStatement->RecordSize();
+}
 
 void TLumraDataset::GetBookmarkData(TRecordBuffer buffer, void* data) {
     std::memcpy(data, buffer + FBookmarkOfs, sizeof(TLumraRecordBookmark));
@@ -592,7 +653,8 @@ TBookmarkFlag TLumraDataset::GetBookmarkFlag(TRecordBuffer buffer) {
 }
 
 void TLumraDataset::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
-    buffer[FBookmarkOfs + static_cast<int32_t>(offsetof(TLumraRecordBookmark, Flag))] = static_cast<char>(value);
+    buffer[FBookmarkOfs + static_cast<int32_t>(offsetof(TLumraRecordBookmark, Flag))] =
+        static_cast<char>(value);
 }
 
 void TLumraDataset::InternalGotoBookmark(void* bookmark) {
@@ -601,7 +663,9 @@ void TLumraDataset::InternalGotoBookmark(void* bookmark) {
     if (CursorMoveTo(recNo)) FStatement->FetchCurrent();
 }
 
-void TLumraDataset::InternalSetToRecord(TRecordBuffer buffer) { InternalGotoBookmark(buffer + FBookmarkOfs); }
+void TLumraDataset::InternalSetToRecord(TRecordBuffer buffer) {
+    InternalGotoBookmark(buffer + FBookmarkOfs);
+}
 
 int32_t TLumraDataset::CompareBookmarks(TBookmark bookmark1, TBookmark bookmark2) {
     if (bookmark1 == nullptr && bookmark2 == nullptr) return 0;
@@ -656,7 +720,9 @@ void TLumraDataset::SetRecNo(int32_t value) {
     }
 }
 
-bool TLumraDataset::IsCursorOpen() { return FStatement->CursorOpen(); }
+bool TLumraDataset::IsCursorOpen() {
+    return FStatement->CursorOpen();
+}
 
 int32_t TLumraDataset::Translate(const char* src, char* dest, bool toOem) {
     const int32_t result = TDataSet::Translate(src, dest, toOem);
@@ -669,14 +735,26 @@ int32_t TLumraDataset::Translate(const char* src, char* dest, bool toOem) {
 bool TLumraDataset::GetActiveRecBufInState(TRecordBuffer& recBuf) {
     switch (State()) {
     case dsBrowse:
-    case dsBlockRead: recBuf = IsEmpty() ? nullptr : ActiveBuffer(); break;
+    case dsBlockRead:
+        recBuf = IsEmpty() ? nullptr : ActiveBuffer();
+        break;
     case dsEdit:
     case dsInsert:
-    case dsNewValue: recBuf = ActiveBuffer(); break;
-    case dsCalcFields: recBuf = CalcBuffer(); break;
-    case dsFilter: recBuf = FFilterBuffer; break;
-    case dsOldValue: recBuf = GetOldRecord(); break;
-    default: recBuf = nullptr; break;
+    case dsNewValue:
+        recBuf = ActiveBuffer();
+        break;
+    case dsCalcFields:
+        recBuf = CalcBuffer();
+        break;
+    case dsFilter:
+        recBuf = FFilterBuffer;
+        break;
+    case dsOldValue:
+        recBuf = GetOldRecord();
+        break;
+    default:
+        recBuf = nullptr;
+        break;
     }
     return recBuf != nullptr;
 }
@@ -710,8 +788,8 @@ bool TLumraDataset::GetFieldData(TField* field, void* buffer) {
 
 void TLumraDataset::SetFieldData(TField* field, const void* buffer) {
     const TDataSetState state = State();
-    if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields && state != dsFilter &&
-        state != dsNewValue && state != dsInternalCalc)
+    if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields &&
+        state != dsFilter && state != dsNewValue && state != dsInternalCalc)
         DatabaseError(LoadResString(SNotEditing), this);
     TRecordBuffer record = nullptr;
     if (!GetActiveRecBuf(record)) DatabaseError(LoadResString(SNotEditing), this);
@@ -741,9 +819,15 @@ void TLumraDataset::SetFieldData(TField* field, const void* buffer) {
 // ---------------------------------------------------------------------------
 // Editing (posting arrives with the editing code)
 
-void TLumraDataset::InternalAddRecord(void*, bool) { DatabaseError(LoadResString(SDataSetReadOnly), this); }
-void TLumraDataset::InternalDelete() { DatabaseError(LoadResString(SDataSetReadOnly), this); }
-void TLumraDataset::InternalPost() { DatabaseError(LoadResString(SDataSetReadOnly), this); }
+void TLumraDataset::InternalAddRecord(void*, bool) {
+    DatabaseError(LoadResString(SDataSetReadOnly), this);
+}
+void TLumraDataset::InternalDelete() {
+    DatabaseError(LoadResString(SDataSetReadOnly), this);
+}
+void TLumraDataset::InternalPost() {
+    DatabaseError(LoadResString(SDataSetReadOnly), this);
+}
 
 void TLumraDataset::InternalHandleException() {
     // Without an application object to show it, an error being handled is passed on.

@@ -572,7 +572,9 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
     const char* p = buffer + position;
     const bool rowBuffer = buffer == RowBuffer() || buffer == OldRowBuffer();
     if ((fieldType == ntMemo || fieldType == ntBlob) && rowBuffer) {
-        if (stream != nullptr && stream->Modified()) {
+        // What was written through the stream is the current value only:
+        // the old value is the row as fetched.
+        if (stream != nullptr && stream->Modified() && buffer == RowBuffer()) {
             const char* data = stream->Buffer() != nullptr ? stream->Buffer() : "";
             value = fieldType == ntMemo ? host::Variant(std::string(data, static_cast<size_t>(stream->BufferedSize())))
                                         : BytesVariant(data, static_cast<uint64_t>(stream->BufferedSize()));

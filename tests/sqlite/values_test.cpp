@@ -180,4 +180,14 @@ TEST_F(SqliteValues, AStatementThatChangesNoRowsReportsNone) {
     EXPECT_EQ(Sql->RowsProcessed(), 1);
 }
 
+TEST_F(SqliteValues, TheOldValueOfAMemoWrittenInTheRowIsTheRowAsFetched) {
+    Run("create table m (id integer primary key, note text)");
+    Run("insert into m values (1, 'before')");
+    ASSERT_TRUE(Sql->OpenWrite("select id, note from m", {})) << Sql->GetLastError();
+    Sql->SetFieldValue("note", Variant("after"));
+    EXPECT_EQ(Sql->GetFieldValue("note").AsString(), "after");
+    EXPECT_EQ(Sql->GetOldValue("note").AsString(), "before");
+    EXPECT_TRUE(Sql->IsFieldDirty("note"));
+}
+
 } // namespace
