@@ -265,7 +265,12 @@ int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi, in
     } else if (t == varBoolean) {
         r = intValue != 0 ? -1 : 0;
     } else if (t == varCurrency) {
-        if (!DoubleToInt64(static_cast<double>(intValue) / Currency::Scale, r)) OverflowError(t, target);
+        // Rounded in integers: the scaled amount has more digits than a double keeps.
+        r = intValue / Currency::Scale;
+        const int64_t rest = intValue % Currency::Scale; // same sign as intValue
+        const int64_t half = Currency::Scale / 2;
+        if (rest > half || (rest == half && (r & 1) != 0)) ++r;
+        if (rest < -half || (rest == -half && (r & 1) != 0)) --r;
     } else if (IsFloatType(t)) {
         if (!DoubleToInt64(floatValue, r)) OverflowError(t, target);
     } else if (IsStringType(t)) {

@@ -75,6 +75,18 @@ TEST(ExactValues, TheCurrencyRangeReadsBackFromItsOwnTextAtBothEnds) {
     EXPECT_THROW(Currency::Parse("922337203685477.5808"), EConvertError);
 }
 
+TEST(ExactValues, CurrencyRoundsToIntegersWithoutPassingThroughADouble) {
+    EXPECT_EQ(Variant(Currency::FromScaled(1000000000000005001)).AsInt64(), 100000000000001);
+    EXPECT_EQ(Variant(Currency::FromScaled(1000000000000005000)).AsInt64(), 100000000000000)
+        << "ties to even";
+    EXPECT_EQ(Variant(Currency::FromScaled(15000)).AsInt64(), 2);
+    EXPECT_EQ(Variant(Currency::FromScaled(-15000)).AsInt64(), -2);
+    EXPECT_EQ(Variant(Currency::FromScaled(-25000)).AsInt64(), -2);
+    EXPECT_EQ(Variant(Currency::FromScaled(-25001)).AsInt64(), -3);
+    EXPECT_EQ(Variant(Currency::FromScaled(INT64_MIN)).AsInt64(), -922337203685478);
+    EXPECT_EQ(Variant(Currency::FromScaled(INT64_MAX)).AsInt64(), 922337203685478);
+}
+
 TEST(ExactValues, FloatToIntegerConversionsAcceptTheWholeRange) {
     EXPECT_EQ(Variant(9.21e18).AsInt64(), static_cast<int64_t>(9.21e18));
     EXPECT_EQ(Variant(-9223372036854775808.0).AsInt64(), INT64_MIN);
