@@ -426,7 +426,8 @@ bool TLumraSQL::InternalNeedNewVariables(const host::Variant& value, TLumraVaria
         TLumraFieldDef* def = defs->GetItem(i);
         if (def == nullptr) return true;
         int32_t length = 0;
-        const TLumraFieldTypes fieldType = InternalGetVariableTypeAndLength(value.GetElement(low + i), length, i);
+        const TLumraFieldTypes fieldType =
+            InternalGetVariableTypeAndLength(value.GetElement(low + i), length, i);
         if (def->FieldType() != fieldType || def->Size() != length || IsBlobType(fieldType)) return true;
     }
     return false;
@@ -440,7 +441,8 @@ void TLumraSQL::InternalSetVariables(const host::Variant& value, TLumraVariableD
             const int32_t high = host::VarArrayHighBound(value);
             for (int32_t i = low; i <= high; ++i) {
                 int32_t length = 0;
-                const TLumraFieldTypes fieldType = InternalGetVariableTypeAndLength(value.GetElement(i), length, i - low);
+                const TLumraFieldTypes fieldType =
+                    InternalGetVariableTypeAndLength(value.GetElement(i), length, i - low);
                 const int32_t extType = InternalGetVariableExtType(fieldType);
                 InternalAddFieldDef(defs, "?", fieldType, extType, length, 0, 0, false, kiRegularField);
             }

@@ -520,7 +520,8 @@ void TFloatField::WriteValue(const Variant& value) {
     double v = 0;
     // A large integer that no double holds would be rounded on the way in.
     if (value.VarType() == varInt64 || value.VarType() == varLongWord) {
-        if (!Int64ToDoubleExact(value.AsInt64(), v)) FieldError(SFieldValueError, {value.AsString(), DisplayName()});
+        if (!Int64ToDoubleExact(value.AsInt64(), v))
+            FieldError(SFieldValueError, {value.AsString(), DisplayName()});
     } else {
         v = value.AsDouble();
     }

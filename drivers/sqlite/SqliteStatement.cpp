@@ -55,17 +55,20 @@ bool ChangesRows(const std::string& sql) {
         if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
             ++p;
         } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
-            while (p < end && *p != '\n') ++p;
+            while (p < end && *p != '\n')
+                ++p;
         } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
             p += 2;
-            while (p + 1 < end && !(p[0] == '*' && p[1] == '/')) ++p;
+            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
+                ++p;
             p = std::min(p + 2, end);
         } else {
             break;
         }
     }
     const char* word = p;
-    while (p < end && std::isalpha(static_cast<unsigned char>(*p))) ++p;
+    while (p < end && std::isalpha(static_cast<unsigned char>(*p)))
+        ++p;
     const std::string first(word, p);
     for (const char* w : {"INSERT", "UPDATE", "DELETE", "REPLACE", "WITH"})
         if (host::SameText(first, w)) return true;
@@ -775,7 +778,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
                 if (r.ec != std::errc() || r.ptr != s.data() + s.size()) fail("\"" + s + "\" is not an integer");
             } else {
                 const double d = value.AsDouble();
-                if (!host::DoubleToInt64Exact(d, i)) fail("the number " + host::FloatToStr(d) + " is not a 64-bit whole number");
+                if (!host::DoubleToInt64Exact(d, i))
+                    fail("the number " + host::FloatToStr(d) + " is not a 64-bit whole number");
             }
             if (size == 4) {
                 if (i < INT32_MIN || i > INT32_MAX) fail("the integer " + std::to_string(i) + " needs 64 bits");
@@ -791,7 +795,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             double d = 0;
             if (IsIntegral(vt)) {
                 const int64_t i = value.AsInt64();
-                if (!host::Int64ToDoubleExact(i, d)) fail("the integer " + std::to_string(i) + " has no exact double");
+                if (!host::Int64ToDoubleExact(i, d))
+                    fail("the integer " + std::to_string(i) + " has no exact double");
             } else {
                 d = value.AsDouble();
             }
@@ -808,7 +813,9 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             std::memcpy(p, &d, 8);
             break;
         }
-        case ntBoolean: p[0] = StoredBoolean(value, fail) ? 1 : 0; break;
+        case ntBoolean:
+            p[0] = StoredBoolean(value, fail) ? 1 : 0;
+            break;
         case ntBinary: {
             const std::string bytes = VariantBytes(value);
             if (size == 0 && bytes.empty() && !isRowBuffer()) break; // an empty byte array as host variable
