@@ -517,12 +517,15 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
         const std::string_view text =
             v.Tag == svText ? std::string_view(v.Data, v.Bytes) : std::string_view(number);
         bool ok = v.Tag == svText
-                      ? ReadSqliteDateTime(text, d)
+                      // Text SQLite's functions accept, or the library's own looser
+                      // form (one-digit fields), which earlier versions read too.
+                      ? ReadSqliteDateTime(text, d) || host::TryStrToDateTime(text, d)
                       : JulianDayToDateTime(v.Tag == svFloat ? v.Float : static_cast<double>(v.Int), d);
         if (ok && def->FieldType() == ntDate) ok = std::trunc(d) == d;
         if (ok && def->FieldType() == ntTime) ok = d >= 0 && d < 1;
         if (!ok) {
-            why = "the text \"" + std::string(text.substr(0, 64)) + "\" is not a " +
+            why = std::string(v.Tag == svText ? "the text \"" : "the Julian day \"") +
+                  std::string(text.substr(0, 64)) + "\" is not a " +
                   (def->FieldType() == ntDate   ? "date"
                    : def->FieldType() == ntTime ? "time"
                                                 : "date and time");

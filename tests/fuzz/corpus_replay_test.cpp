@@ -15,8 +15,16 @@
 
 namespace {
 
+// Next to this source file. A compiler cache may make __FILE__ relative to
+// the folder the test was compiled in, which is where its executable lives,
+// so a relative path is tried from there as well as from the current folder.
 std::filesystem::path CorpusFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "corpus";
+    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path() / "corpus";
+    if (here.is_absolute() || std::filesystem::is_directory(here)) return here;
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error && std::filesystem::is_directory(exe.parent_path() / here)) return exe.parent_path() / here;
+    return here;
 }
 
 TEST(FuzzCorpus, EveryCorpusInputRunsThroughTheTargetCleanly) {

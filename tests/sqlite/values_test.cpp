@@ -143,6 +143,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadRow{"10:00:00.5", "t", host::EncodeTime(10, 0, 0, 500)},
                       ReadRow{"10:00", "t", host::EncodeTime(10, 0, 0, 0)}));
 
+TEST_F(SqliteValues, DatesInTheLibrarysOwnLooserFormStillRead) {
+    Run("update v set d = '2024-1-2', dt = '2024-01-02 9:05'");
+    ASSERT_TRUE(Sql->OpenRead("select d, dt from v", {})) << Sql->GetLastError();
+    EXPECT_EQ(Sql->GetFieldValue("d").AsDateTime(), host::EncodeDate(2024, 1, 2));
+    EXPECT_NEAR(Sql->GetFieldValue("dt").AsDateTime(),
+                host::EncodeDate(2024, 1, 2) + host::EncodeTime(9, 5, 0, 0), 1e-9);
+}
+
 TEST_F(SqliteValues, AValueNoFieldTypeHoldsIsAnErrorNamingItsColumn) {
     for (const char* sql : {"update v set i = 'twelve'", "update v set s = '17 characters..!'",
                             "update v set dt = 'tomorrow'", "update v set d = '2024-01-01 10:00:00'"}) {
