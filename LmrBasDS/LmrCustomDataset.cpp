@@ -6,6 +6,7 @@ TLumraCustomDataset::TLumraCustomDataset(host::TComponent* owner, std::unique_pt
 
 void TLumraCustomDataset::ExecSQL() {
     CheckInactive();
+    ForgetLostPreparation();
     SetDBFlag(2, true);
     try {
         CreateCursor(false);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LmrBase/LmrErrors.h"
+#include "LmrUtil/LmrUtil.h"
 #include "host/DBConsts.h"
 #include "host/Fields.h"
 #include "host/SysUtils.h"
@@ -34,10 +35,6 @@ std::vector<Variant> ValuesOf(const Variant& values) {
 // alone, which therefore counts twice here.
 size_t HostTextLength(const std::string& text) noexcept {
     return text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-bool IsNameTerminator(char c) noexcept {
-    return c == '\r' || c == '\n' || c == ' ' || c == ',' || c == ')' || c == ';';
 }
 
 // Restores the disable count on every exit, so nested failures still
@@ -93,7 +90,7 @@ void TLumraDataLink::RecordChanged(TField* field) {
 TLumraDataset::TLumraDataset(TComponent* owner, std::unique_ptr<TLumraSQL> statement)
     : TDataSet(owner), FStatement(std::move(statement)), FSQL(std::make_unique<TStringList>()),
       FParams(std::make_unique<TLumraParams>(this)), FDataLink(std::make_unique<TLumraDataLink>(this)),
-      FKeyFields(std::make_unique<TList>()), FProviderParams(std::make_unique<TParams>()) {
+      FKeyFields(std::make_unique<TList>()) {
     if (!FStatement) DatabaseError("A dataset needs a statement", this);
     // Bound to the virtual operation, so a subclass's QueryChanged is the one called.
     FSQL->SetOnChange([this](TObject* sender) { QueryChanged(sender); });
@@ -108,7 +105,9 @@ TLumraDataset::~TLumraDataset() {
     }
     FSQL->SetOnChange(nullptr);
     FStatement->SetOnAfterClose(nullptr);
+#if LMR_HOST_GENERATION >= 5
     FProviderParams.reset();
+#endif
     FKeyFields.reset();
     FStatement.reset();
     FSQL.reset();
@@ -119,7 +118,19 @@ TLumraDataset::~TLumraDataset() {
 // ---------------------------------------------------------------------------
 // Preparing and the session hold
 
+bool TLumraDataset::PreparationLost() const noexcept {
+    return FPrepared && FStatementHeld && !FStatement->CursorPrepared() && !FStatement->StatementPrepared();
+}
+
+void TLumraDataset::ForgetLostPreparation() noexcept {
+    if (!PreparationLost() || FDBFlags.test(0)) return;
+    FPrepared = false;
+    FStatementHeld = false;
+    FDBFlags.reset();
+}
+
 void TLumraDataset::Prepare() {
+    ForgetLostPreparation();
     const bool wasSet = SetDBFlag(1, true);
     try {
         SetPrepared(true);
@@ -136,6 +147,7 @@ void TLumraDataset::Prepare() {
 }
 
 void TLumraDataset::UnPrepare() {
+    ForgetLostPreparation();
     SetPrepared(false);
     SetDBFlag(1, false);
 }
@@ -163,9 +175,12 @@ void TLumraDataset::SetPrepared(bool value) {
         FreeStatement();
     }
     FPrepared = value;
+    FStatementHeld = value && (FStatement->CursorPrepared() || FStatement->StatementPrepared());
 }
 
-void TLumraDataset::FreeStatement() { FStatement->Unprepare(); }
+void TLumraDataset::FreeStatement() {
+    FStatement->Unprepare();
+}
 
 void TLumraDataset::Check(bool status) {
     if (status) return;
@@ -203,7 +218,9 @@ void TLumraDataset::CheckUnPrepared() {
     if (FPrepared) DatabaseError(LoadResString(SLmrDataSetPrepared));
 }
 
-void TLumraDataset::PrepareSQL(const std::string& text) { Check(FStatement->Prepare(text)); }
+void TLumraDataset::PrepareSQL(const std::string& text) {
+    Check(FStatement->Prepare(text));
+}
 
 void TLumraDataset::CreateParamDesc() {}
 
@@ -217,7 +234,9 @@ void TLumraDataset::Disconnect() {
 // ---------------------------------------------------------------------------
 // Parameters
 
-TLumraParam* TLumraDataset::ParamByName(const std::string& name) const { return FParams->ParamByName(name); }
+TLumraParam* TLumraDataset::ParamByName(const std::string& name) const {
+    return FParams->ParamByName(name);
+}
 
 void TLumraDataset::SetParamsList(TLumraParams* value) {
     CheckInactive();
@@ -231,48 +250,16 @@ void TLumraDataset::ResetParamsList() {
 }
 
 void TLumraDataset::CreateParams(TLumraParams* list, std::string& sql) {
-    bool inLiteral = false;
-    size_t i = 0;
-    // The text counts as ending at its first NUL, as the scanned text did.
-    auto at = [&sql](size_t k) { return k < sql.size() ? sql[k] : '\0'; };
-    while (at(i) != '\0') {
-        const char c = sql[i];
-        if (c == ':' && !inLiteral) {
-            if (at(i + 1) == ':') {
-                sql.erase(i, 1);
-                ++i; // past the colon that stays
-                continue;
-            }
-            const size_t start = i + 1;
-            const bool quoted = at(start) == '\'' || at(start) == '"';
-            size_t end = start;
-            while (at(end) != '\0') {
-                const char d = sql[end];
-                if (d == '\'' || d == '"')
-                    inLiteral = !inLiteral;
-                else if (!inLiteral && IsNameTerminator(d))
-                    break;
-                ++end;
-            }
-            std::string name = sql.substr(start, end - start);
-            if (quoted) {
-                for (const char q : {'\'', '"'}) {
-                    if (!name.empty() && name.front() == q) name.erase(0, 1);
-                    if (!name.empty() && name.back() == q) name.pop_back();
-                }
-            }
-            if (list != nullptr) {
-                auto param = std::make_unique<TLumraParam>(list, name);
-                param->SetAlias(name);
-                param.release(); // the collection owns it now
-            }
-            if (at(end) == '\0') break;
-            i = end + 1;
-            continue;
+    std::string rewritten;
+    const std::vector<std::string> names = LmrScanParams(sql, rewritten);
+    if (list != nullptr) {
+        for (const std::string& name : names) {
+            auto param = std::make_unique<TLumraParam>(list, name);
+            param->SetAlias(name);
+            param.release(); // the collection owns it now
         }
-        if (c == '\'' || c == '"') inLiteral = !inLiteral;
-        ++i;
     }
+    sql = std::move(rewritten);
 }
 
 void TLumraDataset::QueryChanged(TObject*) {
@@ -298,7 +285,9 @@ void TLumraDataset::QueryChanged(TObject*) {
 // ---------------------------------------------------------------------------
 // Properties
 
-bool TLumraDataset::GetStillInProc() { return FStatement->GetStillInProc(); }
+bool TLumraDataset::GetStillInProc() {
+    return FStatement->GetStillInProc();
+}
 
 void TLumraDataset::SetSession(TLumraSession* value) {
     CheckUnPrepared();
@@ -331,20 +320,25 @@ void TLumraDataset::SetSyncInserts(bool value) {
     FSyncInserts = value;
 }
 
-TDataSource* TLumraDataset::GetDataSource() { return FDataLink->DataSource(); }
+TDataSource* TLumraDataset::GetDataSource() {
+    return FDataLink->DataSource();
+}
 
 void TLumraDataset::SetDataSource(TDataSource* value) {
     if (IsLinkedTo(value)) DatabaseError(LoadResString(SCircularDataLink), this);
     FDataLink->SetDataSource(value);
 }
 
-bool TLumraDataset::GetCanModify() { return TDataSet::GetCanModify() && !FReadOnly && !FInProcResult; }
+bool TLumraDataset::GetCanModify() {
+    return TDataSet::GetCanModify() && !FReadOnly && !FInProcResult;
+}
 
 // ---------------------------------------------------------------------------
 // Opening and closing
 
 void TLumraDataset::OpenCursor(bool infoQuery) {
     if (!FResuming) {
+        ForgetLostPreparation();
         SetDBFlag(0, true);
         FInProcResult = false;
         CreateHandle();
@@ -365,11 +359,39 @@ void TLumraDataset::CreateCursor(bool genHandle) {
 }
 
 void TLumraDataset::GetCursor(bool genHandle) {
-    const std::vector<Variant> values = ValuesOf(FParams->GetParamValues());
-    if (genHandle)
-        Check(FStatement->OpenPrepared(std::span<const Variant>(values), !GetCanModify()));
-    else
+    const Variant packed = FParams->GetParamValues();
+    std::vector<Variant> values = ValuesOf(packed);
+    // A lone Null would read as "no values at all": one null input goes as
+    // the ready-made array of its one element.
+    if (values.size() == 1 && (values[0].IsNull() || values[0].IsEmpty())) values.assign(1, packed);
+    // Date and time inputs tell the statement what they are, which their
+    // Variants cannot.
+    std::vector<TLumraFieldTypes> types;
+    for (int32_t i = 0, k = 0; i < FParams->Count(); ++i) {
+        const TLumraParam* param = FParams->GetParam(static_cast<uint16_t>(i));
+        if (param->ParamType() >= nptOutput) continue;
+        if (param->DataType() == ntDate || param->DataType() == ntTime) {
+            types.resize(static_cast<size_t>(k) + 1, ntUnknown);
+            types[static_cast<size_t>(k)] = param->DataType();
+        }
+        ++k;
+    }
+    // The declarations hold for this call only.
+    struct TTypesGuard {
+        TLumraSQL* Statement;
+        ~TTypesGuard() { Statement->SetVariableDataTypes({}); }
+    } guard{FStatement.get()};
+    FStatement->SetVariableDataTypes(std::move(types));
+    if (!genHandle) {
+        // Prepared as a query, a select has no statement to execute.
+        if (!FStatement->StatementPrepared() && FStatement->CursorPrepared())
+            DatabaseError(LoadResString(LUMRA_ERR_CURS_IS_QUERY), this);
         Check(FStatement->ExecutePrepared(std::span<const Variant>(values)));
+        return;
+    }
+    if (!FStatement->CursorPrepared() && FStatement->StatementPrepared())
+        DatabaseError(LoadResString(LUMRA_ERR_CURS_NOT_QUERY), this);
+    Check(FStatement->OpenPrepared(std::span<const Variant>(values), !GetCanModify()));
 }
 
 void TLumraDataset::InternalOpen() {
@@ -421,22 +443,47 @@ void TLumraDataset::InternalInitFieldDefs() {
     for (int32_t i = 0; i < columns->GetCount(); ++i) {
         TLumraFieldDef* column = columns->GetItem(i);
         std::string name = column->Name();
-        for (int32_t j = 1; FieldDefs()->IndexOf(name) >= 0; ++j) name = column->Name() + "_" + std::to_string(j);
+        for (int32_t j = 1; FieldDefs()->IndexOf(name) >= 0; ++j)
+            name = column->Name() + "_" + std::to_string(j);
         TFieldType dataType = ftUnknown;
         int32_t size = 0;
         switch (column->FieldType()) {
-        case ntString: dataType = ftString, size = column->Size() - 1; break;
-        case ntInteger: dataType = ftInteger; break;
-        case ntFloat: dataType = ftFloat; break;
-        case ntCurrency: dataType = ftCurrency; break;
-        case ntDate: dataType = ftDate; break;
-        case ntTime: dataType = ftTime; break;
-        case ntDateTime: dataType = ftDateTime; break;
-        case ntBoolean: dataType = ftBoolean; break;
-        case ntBinary: dataType = ftBytes, size = column->Size() - 2; break;
-        case ntMemo: dataType = ftMemo; break;
-        case ntBlob: dataType = ftBlob; break;
-        default: dataType = ftUnknown; break;
+        case ntString:
+            dataType = ftString, size = column->Size() - 1;
+            break;
+        case ntInteger:
+            dataType = ftInteger;
+            break;
+        case ntFloat:
+            dataType = ftFloat;
+            break;
+        case ntCurrency:
+            dataType = ftCurrency;
+            break;
+        case ntDate:
+            dataType = ftDate;
+            break;
+        case ntTime:
+            dataType = ftTime;
+            break;
+        case ntDateTime:
+            dataType = ftDateTime;
+            break;
+        case ntBoolean:
+            dataType = ftBoolean;
+            break;
+        case ntBinary:
+            dataType = ftBytes, size = column->Size() - 2;
+            break;
+        case ntMemo:
+            dataType = ftMemo;
+            break;
+        case ntBlob:
+            dataType = ftBlob;
+            break;
+        default:
+            dataType = ftUnknown;
+            break;
         }
 #if LMR_HOST_GENERATION == 3
         if (dataType == ftUnknown) continue;
@@ -519,7 +566,8 @@ void TLumraDataset::UpdateKeyFields() {
         }
     }
     if (FKeyFields->Count() == 0)
-        for (int32_t i = 0; i < FieldCount(); ++i) FKeyFields->Add(Fields()->Fields(i));
+        for (int32_t i = 0; i < FieldCount(); ++i)
+            FKeyFields->Add(Fields()->Fields(i));
 }
 
 // ---------------------------------------------------------------------------
@@ -557,9 +605,15 @@ void TLumraDataset::InitRecord(TRecordBuffer buffer) {
 TGetResult TLumraDataset::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
     bool ok = false;
     switch (getMode) {
-    case gmNext: ok = FStatement->FetchNext(); break;
-    case gmPrior: ok = FStatement->FetchPrior(); break;
-    case gmCurrent: ok = FStatement->FetchCurrent(); break;
+    case gmNext:
+        ok = FStatement->FetchNext();
+        break;
+    case gmPrior:
+        ok = FStatement->FetchPrior();
+        break;
+    case gmCurrent:
+        ok = FStatement->FetchCurrent();
+        break;
     }
     TGetResult result = grOK;
     if (!ok) {
@@ -601,7 +655,9 @@ bool TLumraDataset::GetCurrentRecord(TRecordBuffer buffer) {
     return true;
 }
 
-int32_t TLumraDataset::GetRecordSize() { return FStatement->RecordSize(); }
+int32_t TLumraDataset::GetRecordSize() {
+    return FStatement->RecordSize();
+}
 
 void TLumraDataset::GetBookmarkData(TRecordBuffer buffer, void* data) {
     std::memcpy(data, buffer + FBookmarkOfs, sizeof(TLumraRecordBookmark));
@@ -616,7 +672,8 @@ TBookmarkFlag TLumraDataset::GetBookmarkFlag(TRecordBuffer buffer) {
 }
 
 void TLumraDataset::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
-    buffer[FBookmarkOfs + static_cast<int32_t>(offsetof(TLumraRecordBookmark, Flag))] = static_cast<char>(value);
+    buffer[FBookmarkOfs + static_cast<int32_t>(offsetof(TLumraRecordBookmark, Flag))] =
+        static_cast<char>(value);
 }
 
 void TLumraDataset::InternalGotoBookmark(void* bookmark) {
@@ -625,7 +682,9 @@ void TLumraDataset::InternalGotoBookmark(void* bookmark) {
     if (CursorMoveTo(recNo)) FStatement->FetchCurrent();
 }
 
-void TLumraDataset::InternalSetToRecord(TRecordBuffer buffer) { InternalGotoBookmark(buffer + FBookmarkOfs); }
+void TLumraDataset::InternalSetToRecord(TRecordBuffer buffer) {
+    InternalGotoBookmark(buffer + FBookmarkOfs);
+}
 
 int32_t TLumraDataset::CompareBookmarks(TBookmark bookmark1, TBookmark bookmark2) {
     if (bookmark1 == nullptr && bookmark2 == nullptr) return 0;
@@ -680,7 +739,9 @@ void TLumraDataset::SetRecNo(int32_t value) {
     }
 }
 
-bool TLumraDataset::IsCursorOpen() { return FStatement->CursorOpen(); }
+bool TLumraDataset::IsCursorOpen() {
+    return FStatement->CursorOpen();
+}
 
 int32_t TLumraDataset::Translate(const char* src, char* dest, bool toOem) {
     const int32_t result = TDataSet::Translate(src, dest, toOem);
@@ -693,14 +754,26 @@ int32_t TLumraDataset::Translate(const char* src, char* dest, bool toOem) {
 bool TLumraDataset::GetActiveRecBufInState(TRecordBuffer& recBuf) {
     switch (State()) {
     case dsBrowse:
-    case dsBlockRead: recBuf = IsEmpty() ? nullptr : ActiveBuffer(); break;
+    case dsBlockRead:
+        recBuf = IsEmpty() ? nullptr : ActiveBuffer();
+        break;
     case dsEdit:
     case dsInsert:
-    case dsNewValue: recBuf = ActiveBuffer(); break;
-    case dsCalcFields: recBuf = CalcBuffer(); break;
-    case dsFilter: recBuf = FFilterBuffer; break;
-    case dsOldValue: recBuf = GetOldRecord(); break;
-    default: recBuf = nullptr; break;
+    case dsNewValue:
+        recBuf = ActiveBuffer();
+        break;
+    case dsCalcFields:
+        recBuf = CalcBuffer();
+        break;
+    case dsFilter:
+        recBuf = FFilterBuffer;
+        break;
+    case dsOldValue:
+        recBuf = GetOldRecord();
+        break;
+    default:
+        recBuf = nullptr;
+        break;
     }
     return recBuf != nullptr;
 }
@@ -734,8 +807,8 @@ bool TLumraDataset::GetFieldData(TField* field, void* buffer) {
 
 void TLumraDataset::SetFieldData(TField* field, const void* buffer) {
     const TDataSetState state = State();
-    if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields && state != dsFilter &&
-        state != dsNewValue && state != dsInternalCalc)
+    if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields &&
+        state != dsFilter && state != dsNewValue && state != dsInternalCalc)
         DatabaseError(LoadResString(SNotEditing), this);
     TRecordBuffer record = nullptr;
     if (!GetActiveRecBuf(record)) DatabaseError(LoadResString(SNotEditing), this);
@@ -765,9 +838,15 @@ void TLumraDataset::SetFieldData(TField* field, const void* buffer) {
 // ---------------------------------------------------------------------------
 // Editing (posting arrives with the editing code)
 
-void TLumraDataset::InternalAddRecord(void*, bool) { DatabaseError(LoadResString(SDataSetReadOnly), this); }
-void TLumraDataset::InternalDelete() { DatabaseError(LoadResString(SDataSetReadOnly), this); }
-void TLumraDataset::InternalPost() { DatabaseError(LoadResString(SDataSetReadOnly), this); }
+void TLumraDataset::InternalAddRecord(void*, bool) {
+    DatabaseError(LoadResString(SDataSetReadOnly), this);
+}
+void TLumraDataset::InternalDelete() {
+    DatabaseError(LoadResString(SDataSetReadOnly), this);
+}
+void TLumraDataset::InternalPost() {
+    DatabaseError(LoadResString(SDataSetReadOnly), this);
+}
 
 void TLumraDataset::InternalHandleException() {
     // Without an application object to show it, an error being handled is passed on.

@@ -10,8 +10,8 @@
 #pragma once
 
 #include <bitset>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -88,7 +88,10 @@ public:
     // Unprepares and drops the flag-1 hold.
     void UnPrepare();
     void SetPrepare(bool value);
-    bool Prepared() const noexcept { return FPrepared; }
+    // False also when the statement lost its preparation behind the
+    // dataset's back (its session closed while the dataset was prepared but
+    // not open); the next Open or Prepare then starts afresh.
+    bool Prepared() const noexcept { return FPrepared && !PreparationLost(); }
     // Prepares (true) or unprepares (false) the SQL; only while inactive.
     // Preparing builds the parameter descriptions first (CreateParamDesc
     // without parameters, SetServerParams with), then, unless only those are
@@ -256,6 +259,11 @@ public:
     virtual void GetCursor(bool genHandle);
     // "Cannot perform this operation on an open or prepared dataset" while prepared.
     virtual void CheckUnPrepared();
+    // Forgets a preparation the statement no longer holds (see Prepared),
+    // with the reasons for holding the session, which the closing session
+    // already gave up.
+    void ForgetLostPreparation() noexcept;
+    bool PreparationLost() const noexcept;
     // A catalogue query with one host variable (a table name) whose rows
     // carry a column "column_name", one per key column of that table.
     virtual void GetKeyColumnsSQL(std::string& sql) = 0;
@@ -286,6 +294,8 @@ protected:
     std::string FSQLText;
     bool FParamCheck = true;
     bool FPrepared = false;
+    bool FStatementHeld =
+        false; // the prepare reached the statement (it may hold nothing when only describing parameters)
     host::TRecordBuffer FFilterBuffer = nullptr;
     std::unique_ptr<char[]> FOldBuffer;
     int32_t FRecBufSize = 0;

@@ -371,7 +371,7 @@ host::Variant TLumraSQL::InternalCheckVarValues(std::span<const host::Variant> v
 
 // Inlined where every execute's values are typed (it is private to this file).
 [[gnu::always_inline]] inline TLumraFieldTypes
-TLumraSQL::InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length) {
+TLumraSQL::InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length, int32_t position) {
     switch (value.VarType()) {
     case host::varSmallint:
     case host::varInteger:
@@ -384,9 +384,15 @@ TLumraSQL::InternalGetVariableTypeAndLength(const host::Variant& value, int32_t&
     case host::varCurrency:
         length = InternalGetVariableLength(ntCurrency);
         return ntCurrency;
-    case host::varDate:
-        length = InternalGetVariableLength(ntDateTime);
-        return ntDateTime;
+    case host::varDate: {
+        TLumraFieldTypes type = ntDateTime;
+        if (position >= 0 && static_cast<size_t>(position) < FVariableDataTypes.size() &&
+            (FVariableDataTypes[static_cast<size_t>(position)] == ntDate ||
+             FVariableDataTypes[static_cast<size_t>(position)] == ntTime))
+            type = FVariableDataTypes[static_cast<size_t>(position)];
+        length = InternalGetVariableLength(type);
+        return type;
+    }
     case host::varOleStr:
     case host::varString: {
         length = InternalGetVariableLength(ntString);
@@ -428,7 +434,8 @@ bool TLumraSQL::InternalNeedNewVariables(const host::Variant& value, TLumraVaria
         TLumraFieldDef* def = defs->GetItem(i);
         if (def == nullptr) return true;
         int32_t length = 0;
-        const TLumraFieldTypes fieldType = InternalGetVariableTypeAndLength(value.GetElement(low + i), length);
+        const TLumraFieldTypes fieldType =
+            InternalGetVariableTypeAndLength(value.GetElement(low + i), length, i);
         if (def->FieldType() != fieldType || def->Size() != length || IsBlobType(fieldType)) return true;
     }
     return false;
@@ -442,7 +449,8 @@ void TLumraSQL::InternalSetVariables(const host::Variant& value, TLumraVariableD
             const int32_t high = host::VarArrayHighBound(value);
             for (int32_t i = low; i <= high; ++i) {
                 int32_t length = 0;
-                const TLumraFieldTypes fieldType = InternalGetVariableTypeAndLength(value.GetElement(i), length);
+                const TLumraFieldTypes fieldType =
+                    InternalGetVariableTypeAndLength(value.GetElement(i), length, i - low);
                 const int32_t extType = InternalGetVariableExtType(fieldType);
                 InternalAddFieldDef(defs, "?", fieldType, extType, length, 0, 0, false, kiRegularField);
             }
@@ -584,7 +592,7 @@ void TLumraSQL::SetVariableValues(std::span<const host::Variant> values, TLumraV
     for (int32_t i = 0; i < count; ++i) {
         auto& [fieldType, length] = FVariableShapes[static_cast<size_t>(i)];
         length = 0;
-        fieldType = InternalGetVariableTypeAndLength(values[static_cast<size_t>(i)], length);
+        fieldType = InternalGetVariableTypeAndLength(values[static_cast<size_t>(i)], length, i);
         if (!renew) {
             const TLumraFieldDef* def = defs->GetItem(i);
             renew = def == nullptr || def->FieldType() != fieldType || def->Size() != length || IsBlobType(fieldType);

@@ -188,6 +188,14 @@ public:
     bool ExecutePrepared(std::span<const host::Variant> values);
     bool ExecutePrepared(std::initializer_list<host::Variant> values = {});
     void UnprepareExecute();
+    // The declared types of the host variables the next opens and executions
+    // take, by position (empty: none declared). A date Variant cannot say
+    // whether it is a date, a time of day or a date-time at midnight; a
+    // variable declared ntDate or ntTime takes a date Variant as that type,
+    // every other date Variant is an ntDateTime. Values of other Variant
+    // types are typed by their Variant alone.
+    void SetVariableDataTypes(std::vector<TLumraFieldTypes> types) { FVariableDataTypes = std::move(types); }
+    const std::vector<TLumraFieldTypes>& VariableDataTypes() const noexcept { return FVariableDataTypes; }
     // Value of an output (or in/out) host variable by identifier; raises
     // "Host variable "<id>" not found" (code 0) when there is none.
     host::Variant GetOutVar(const host::Variant& id);
@@ -337,7 +345,8 @@ private:
     host::Variant InternalCheckVarValues(std::span<const host::Variant> values) const;
     TLumraFieldDef* FindVariable(TLumraVariableDefs* defs, const host::Variant& id) const;
     bool ColumnInRow(const TLumraFieldDef* def) const noexcept;
-    TLumraFieldTypes InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length);
+    TLumraFieldTypes InternalGetVariableTypeAndLength(const host::Variant& value, int32_t& length,
+                                                      int32_t position);
     bool InternalNeedNewVariables(const host::Variant& value, TLumraVariableDefs* defs);
     void InternalSetVariables(const host::Variant& value, TLumraVariableDefs* defs);
     // The same for the caller's values as given: typed, compared and written
@@ -389,6 +398,7 @@ private:
     int32_t FMaxFetchCount = 25;
     // Scratch of SetVariableValues (type and length per value), kept between calls.
     std::vector<std::pair<TLumraFieldTypes, int32_t>> FVariableShapes;
+    std::vector<TLumraFieldTypes> FVariableDataTypes;
     // The list handed to the driver's bind and execute, reused by every execute.
     std::unique_ptr<host::TStringList> FExecuteList;
     // What StreamFor found per column number, valid while the blob manager's

@@ -50,7 +50,12 @@ std::string LmrGetOrderByFromSQL(const std::string& SQL, std::string& Directions
     while (Section == skOrderBy) {
         const TLumraSQLToken Kind = LmrNextSQLToken(SQL, Pos, Token, Section);
         if (Kind == skEnd) break;
-        if (Kind == skFieldName || Kind == skNumber) {
+        if ((Kind == skFieldName || Kind == skNumber) && Token.empty()) {
+            // An empty quoted name (t."") is no column: it ends the pending
+            // column's direction, and a DESC behind it belongs to nobody.
+            if (Pending) LmrConcateEmptyField(Directions, ";", "ASC");
+            Pending = false;
+        } else if (Kind == skFieldName || Kind == skNumber) {
             if (Pending) LmrConcateEmptyField(Directions, ";", "ASC");
             LmrConcateEmptyField(Columns, ";", Token);
             Pending = true;

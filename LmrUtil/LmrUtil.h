@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---- SQL text analysis -----------------------------------------------------
 // None of these raises for malformed SQL: unbalanced quotes read as ordinary
@@ -29,6 +30,26 @@ std::string LmrGetOrderByFromSQL(const std::string& SQL, std::string& Directions
 // assignments and the FROM clause do not count. A name ends at a space, ")"
 // or ",", or at the end of its token.
 std::string LmrGetParamsFromSQL(const std::string& SQL);
+
+// The parameters a dataset makes of its SQL text, and the text it sends to
+// the engine. Scans SQL up to its first NUL:
+//   - string literals ('...' and "..." with doubled quotes inside), `quoted`
+//     and [bracketed] names, and comments (-- to the end of the line, /* */)
+//     hold no parameters, and a quote inside a comment opens no literal;
+//   - "::" outside them is an escaped colon: Rewritten holds one ":" there;
+//   - ":" followed by a name starts a parameter. The name runs over letters,
+//     digits, "_", "$", bytes from 128 up and "::" pairs, and may end in a
+//     "(...)" suffix without blanks, as SQLite reads a host variable; any
+//     other character ends it (+ - * / = < > | . and the like). A ':'
+//     followed by "=", a blank, another character that starts no name, or
+//     the end starts no parameter;
+//   - a quote directly after the colon makes a quoted name: it runs to the
+//     closing quote of its kind and loses one pair of single, then one pair
+//     of double quotes (":"my name"" is the parameter my name).
+// Returns the names in order of appearance, repeated names included.
+// Rewritten receives SQL with every escaped colon halved (text after a NUL
+// is kept as it is). Linear in the length of SQL.
+std::vector<std::string> LmrScanParams(const std::string& SQL, std::string& Rewritten);
 
 // ---- Lists -----------------------------------------------------------------
 

@@ -433,10 +433,10 @@ void TIntegerField::CheckRange(int64_t value) const {
 static int64_t WholeNumber(const Variant& value, const TField& field) {
     if (value.VarType() == varDouble || value.VarType() == varSingle || value.VarType() == varCurrency ||
         value.VarType() == varDate) {
-        const double d = value.AsDouble();
-        if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.2e18)
+        int64_t whole = 0;
+        if (!DoubleToInt64Exact(value.AsDouble(), whole))
             FieldError(SFieldValueError, {value.AsString(), field.DisplayName()});
-        return static_cast<int64_t>(d);
+        return whole;
     }
     return value.AsInt64();
 }
@@ -517,7 +517,14 @@ Variant TFloatField::ReadValue() const {
 }
 
 void TFloatField::WriteValue(const Variant& value) {
-    const double v = value.AsDouble();
+    double v = 0;
+    // A large integer that no double holds would be rounded on the way in.
+    if (value.VarType() == varInt64 || value.VarType() == varLongWord) {
+        if (!Int64ToDoubleExact(value.AsInt64(), v))
+            FieldError(SFieldValueError, {value.AsString(), DisplayName()});
+    } else {
+        v = value.AsDouble();
+    }
     SetData(&v);
 }
 

@@ -459,6 +459,11 @@ bool IsFloating(const Variant& v) noexcept {
     return IsIntegral(v) || t == varSingle || t == varDouble || t == varCurrency || t == varDate;
 }
 
+constexpr int32_t MaxFloatDigits = 18;
+// Widths and precisions above this are refused: no text needs them, and
+// honouring 2^31 would mean allocating that much.
+constexpr int32_t MaxFormatWidth = 65535;
+
 std::string NonFinite(double v) {
     return FloatToStr(v);
 }
@@ -487,8 +492,9 @@ std::string WithThousands(const std::string& fixed) {
 
 std::string ScientificText(double v, int32_t digits) {
     if (!std::isfinite(v)) return NonFinite(v);
+    // A double has no more than 18 significant digits worth writing, as the host counts them.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*E", std::max(digits, 1) - 1, v);
+    std::snprintf(buf, sizeof buf, "%.*E", std::clamp(digits, 1, MaxFloatDigits) - 1, v);
     std::string r(buf);
     // The host writes at least three exponent digits: 1.5E+003.
     const size_t e = r.find('E');
@@ -544,6 +550,9 @@ std::string Format(const std::string& fmt, std::span<const Variant> args) {
             value = static_cast<int32_t>(v);
             return true;
         };
+        auto checkSize = [&](int32_t value) {
+            if (value > MaxFormatWidth) BadFormat(fmt);
+        };
         int32_t width = -1, prec = -1, number = 0;
         bool left = false;
         bool haveNumber = readNumber(number);
@@ -565,6 +574,8 @@ std::string Format(const std::string& fmt, std::span<const Variant> args) {
             ++i;
             if (!readNumber(prec)) BadFormat(fmt);
         }
+        checkSize(width);
+        checkSize(prec);
         if (i >= n) BadFormat(fmt);
         const char type = AsciiLower(fmt[i++]);
         if (next >= args.size()) BadFormat(fmt);

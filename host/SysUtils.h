@@ -32,7 +32,8 @@ class TComponent;
 //   u  unsigned decimal (a negative value reads as its 32-bit, or for Int64
 //      values 64-bit, two's complement)
 //   x  upper-case hexadecimal (prec = minimum digits)
-//   e  scientific "-d.ddd…E+ddd" (prec = significant digits, default 15)
+//   e  scientific "-d.ddd…E+ddd" (prec = significant digits, default 15,
+//      at most 18: a larger one writes 18)
 //   f  fixed (prec = decimals, default 2)
 //   g  general: the shorter of fixed and scientific, no trailing zeros
 //      (prec = significant digits, default 15)
@@ -44,7 +45,8 @@ class TComponent;
 //   %% a percent sign
 // d, u, x and p take integer values (any integer type); e, f, g, n and m take
 // floating, currency, date or integer values. A missing argument, a wrong
-// argument type, or a malformed specifier raises EConvertError
+// argument type, a width or precision above 65535, or a malformed specifier
+// raises EConvertError
 // ("Format '<fmt>' invalid or incompatible with argument").
 std::string Format(const std::string& fmt, std::initializer_list<Variant> args);
 std::string Format(const std::string& fmt, std::span<const Variant> args);

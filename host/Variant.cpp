@@ -72,10 +72,7 @@ double RoundEven(double v) noexcept {
 // Converts a rounded double to int64 or reports that it does not fit.
 bool DoubleToInt64(double v, int64_t& out) noexcept {
     if (!std::isfinite(v)) return false;
-    const double r = RoundEven(v);
-    if (r < -9223372036854775808.0 || r >= 9223372036854775808.0) return false;
-    out = static_cast<int64_t>(r);
-    return true;
+    return DoubleToInt64Exact(RoundEven(v), out);
 }
 
 std::string SingleToStr(float value) {
@@ -104,6 +101,22 @@ bool TextToBoolean(const std::string& s, bool& out) noexcept {
 }
 
 } // namespace
+
+bool DoubleToInt64Exact(double value, int64_t& out) noexcept {
+    // -2^63 and 2^63 are exact doubles, so the range test itself rounds nothing.
+    if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0) || std::trunc(value) != value)
+        return false;
+    out = static_cast<int64_t>(value);
+    return true;
+}
+
+bool Int64ToDoubleExact(int64_t value, double& out) noexcept {
+    const double d = static_cast<double>(value);
+    // INT64_MAX rounds up to 2^63, which no int64 holds: compare before casting back.
+    if (d >= 9223372036854775808.0 || static_cast<int64_t>(d) != value) return false;
+    out = d;
+    return true;
+}
 
 // ---- Currency -------------------------------------------------------------
 
@@ -164,10 +177,14 @@ Currency Currency::Parse(std::string_view text) {
     if (i == t.size() && exact && intDigits + fracDigits > 0 && fits) {
         for (size_t n = fracDigits; n < 4; ++n)
             frac *= 10;
-        int64_t scaled;
-        if (__builtin_mul_overflow(whole, Scale, &scaled) || __builtin_add_overflow(scaled, frac, &scaled))
+        // The magnitude is built unsigned: the lowest amount's is one more than the highest's.
+        uint64_t magnitude;
+        if (__builtin_mul_overflow(static_cast<uint64_t>(whole), static_cast<uint64_t>(Scale), &magnitude) ||
+            __builtin_add_overflow(magnitude, static_cast<uint64_t>(frac), &magnitude) ||
+            magnitude > (negative ? uint64_t{1} << 63 : static_cast<uint64_t>(INT64_MAX)))
             OverflowError(varString, varCurrency);
-        return FromScaled(negative ? -scaled : scaled);
+        return FromScaled(negative ? static_cast<int64_t>(uint64_t{0} - magnitude)
+                                   : static_cast<int64_t>(magnitude));
     }
     double d;
     if (!TryStrToFloat(t, d))
@@ -248,7 +265,12 @@ int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi, in
     } else if (t == varBoolean) {
         r = intValue != 0 ? -1 : 0;
     } else if (t == varCurrency) {
-        if (!DoubleToInt64(static_cast<double>(intValue) / Currency::Scale, r)) OverflowError(t, target);
+        // Rounded in integers: the scaled amount has more digits than a double keeps.
+        r = intValue / Currency::Scale;
+        const int64_t rest = intValue % Currency::Scale; // same sign as intValue
+        const int64_t half = Currency::Scale / 2;
+        if (rest > half || (rest == half && (r & 1) != 0)) ++r;
+        if (rest < -half || (rest == -half && (r & 1) != 0)) --r;
     } else if (IsFloatType(t)) {
         if (!DoubleToInt64(floatValue, r)) OverflowError(t, target);
     } else if (IsStringType(t)) {

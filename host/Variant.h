@@ -98,6 +98,14 @@ struct Currency {
     friend constexpr auto operator<=>(Currency, Currency) noexcept = default;
 };
 
+// Exact conversions between 64-bit integers and doubles. Both answer false
+// rather than round: a double fits an int64 only when it is whole and lies in
+// -2^63 .. 2^63 - 1; an int64 fits a double only when the double holds that
+// very integer (every integer up to 2^53, and beyond it those the 53-bit
+// mantissa spells exactly, such as 2^60).
+bool DoubleToInt64Exact(double value, int64_t& out) noexcept;
+bool Int64ToDoubleExact(int64_t value, double& out) noexcept;
+
 // Result of VarCompareValue.
 enum TVariantRelationship { vrEqual, vrLessThan, vrGreaterThan, vrNotEqual };
 

@@ -131,6 +131,7 @@ struct TSqliteCursor {
     int EngineColumns = 0;             // result columns of Stmt
     std::string Table;                 // the table rows are written to; empty when none
     std::vector<std::string> Origins;  // per column: its column in Table, or empty
+    std::vector<std::string> NotNull;  // the columns of Table declared NOT NULL, once Table is read
     std::vector<int32_t> KeyColumns;   // the columns that identify a row
     int32_t RowIdColumn = -1;          // the hidden rowid column, -1 when none
     bool RowIdIsKeyAlias = false;      // the table's INTEGER PRIMARY KEY is selected as key
@@ -184,6 +185,9 @@ bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sq
 // SQLite's token rules: string literals, quoted names and comments hold none)
 // and matches them to stmt's parameters.
 void SqliteMapHostVariables(sqlite3_stmt* stmt, const std::string& sql, TSqliteHostVariables& out);
+// The host-variable occurrences SqliteMapHostVariables finds in sql, in text
+// order, each as written: "?", "?2", ":name", "@name", "$name".
+std::vector<std::string> SqliteHostVariableTexts(const std::string& sql);
 // True when `given` values can be bound: one per engine parameter, or one per
 // occurrence. Else false with the count-mismatch error recorded.
 bool SqliteCheckVariableCount(TLumraSession* session, const TSqliteHostVariables& variables, int parameters,

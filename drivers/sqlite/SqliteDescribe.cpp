@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "LmrUtil/LmrUtil.h"
 #include "drivers/sqlite/SqliteBlob.h"
@@ -25,13 +26,18 @@ bool DeclaredLength(const std::string& decl, int64_t& length, int64_t& scale) {
     length = std::strtoll(p, &end, 10);
     if (end == p) return false;
     scale = 0;
-    while (*end == ' ') ++end;
+    while (*end == ' ')
+        ++end;
     if (*end == ',') scale = std::strtoll(end + 1, nullptr, 10);
     return length >= 0;
 }
 
-bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
-bool StartsWith(const std::string& s, const char* part) { return s.rfind(part, 0) == 0; }
+bool Contains(const std::string& s, const char* part) {
+    return s.find(part) != std::string::npos;
+}
+bool StartsWith(const std::string& s, const char* part) {
+    return s.rfind(part, 0) == 0;
+}
 
 // Skips a quoted name or string, a comment, or one character; returns the next position.
 size_t SkipLexeme(const std::string& s, size_t i) {
@@ -52,18 +58,20 @@ size_t SkipLexeme(const std::string& s, size_t i) {
     return i + 1;
 }
 
-bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+bool IsWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
 
 // Calls f(word, position, depth) for each bare word outside quotes and comments.
-template <class F>
-void ForEachWord(const std::string& s, F f) {
+template <class F> void ForEachWord(const std::string& s, F f) {
     int depth = 0;
     size_t i = 0;
     while (i < s.size()) {
         const char c = s[i];
         if (IsWordChar(c)) {
             size_t j = i;
-            while (j < s.size() && IsWordChar(s[j])) ++j;
+            while (j < s.size() && IsWordChar(s[j]))
+                ++j;
             if (f(host::UpperCase(s.substr(i, j - i)), i, depth)) return;
             i = j;
             continue;
@@ -101,6 +109,7 @@ struct TTableColumn {
     std::string Name;
     std::string Type;
     int Pk = 0;
+    bool NotNull = false;
 };
 
 // The columns of `table` from the engine's catalogue; false with the error recorded.
@@ -108,7 +117,8 @@ bool ReadTableColumns(TLumraSession* session, sqlite3* db, const std::string& ta
                       std::vector<TTableColumn>& columns) {
     const TSqliteApi& api = SqliteApi();
     TSqliteStmtPtr stmt;
-    if (!SqlitePrepareOne(session, db, "SELECT name, type, pk FROM pragma_table_info(?1)", stmt)) return false;
+    if (!SqlitePrepareOne(session, db, "SELECT name, type, pk, \"notnull\" FROM pragma_table_info(?1)", stmt))
+        return false;
     int rc = api.bind_text64(stmt.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = api.step(stmt.get());
@@ -117,7 +127,9 @@ bool ReadTableColumns(TLumraSession* session, sqlite3* db, const std::string& ta
             const unsigned char* t = api.column_text(stmt.get(), i);
             return t != nullptr ? std::string(reinterpret_cast<const char*>(t)) : std::string();
         };
-        columns.push_back({text(0), host::UpperCase(text(1)), static_cast<int>(api.column_int64(stmt.get(), 2))});
+        columns.push_back({text(0), host::UpperCase(text(1)),
+                           static_cast<int>(api.column_int64(stmt.get(), 2)),
+                           api.column_int64(stmt.get(), 3) != 0});
     }
     if (rc != SQLITE_DONE) {
         SqliteRecordError(session, db, rc);
@@ -125,6 +137,50 @@ bool ReadTableColumns(TLumraSession* session, sqlite3* db, const std::string& ta
     }
     return true;
 }
+
+// Whether column i of stmt accepts nulls: false for a column of a table
+// declared NOT NULL, true for expressions and whatever the catalogue cannot
+// say. The NOT NULL columns of each table are read once per describe.
+class TNullability {
+public:
+    // The catalogue already read for the cursor's own table.
+    void Know(const std::string& table, std::vector<std::string> notNull) {
+        if (!table.empty()) FNotNull.emplace(table, std::move(notNull));
+    }
+    bool AcceptsNulls(sqlite3* db, sqlite3_stmt* stmt, int i) {
+        const TSqliteApi& api = SqliteApi();
+        const char* table = api.column_table_name(stmt, i);
+        const char* column = api.column_origin_name(stmt, i);
+        if (table == nullptr || column == nullptr) return true;
+        auto it = FNotNull.find(table);
+        if (it == FNotNull.end()) it = FNotNull.emplace(table, Read(db, table)).first;
+        for (const std::string& name : it->second)
+            if (host::SameText(name, column)) return false;
+        return true;
+    }
+
+private:
+    static std::vector<std::string> Read(sqlite3* db, const std::string& table) {
+        const TSqliteApi& api = SqliteApi();
+        std::vector<std::string> names;
+        sqlite3_stmt* raw = nullptr;
+        const char* text = "SELECT name FROM pragma_table_info(?1) WHERE \"notnull\"";
+        if (api.prepare_v2(db, text, -1, &raw, nullptr) != SQLITE_OK) {
+            api.finalize(raw);
+            return names;
+        }
+        TSqliteStmtPtr stmt(raw);
+        if (api.bind_text64(stmt.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8) !=
+            SQLITE_OK)
+            return names;
+        while (api.step(stmt.get()) == SQLITE_ROW) {
+            const unsigned char* name = api.column_text(stmt.get(), 0);
+            if (name != nullptr) names.emplace_back(reinterpret_cast<const char*>(name));
+        }
+        return names;
+    }
+    std::map<std::string, std::vector<std::string>> FNotNull;
+};
 
 } // namespace
 
@@ -173,7 +229,8 @@ TSqliteColumnType SqliteMapDeclaredType(const char* declared) {
         set(ntBlob, SQLITE_BLOB, 4);
     } else if (Contains(d, "REAL") || Contains(d, "FLOA") || Contains(d, "DOUB")) {
         set(ntFloat, SQLITE_FLOAT, 8);
-    } else if (Contains(d, "NUMERIC") || Contains(d, "DECIMAL") || Contains(d, "MONEY") || Contains(d, "CURRENCY")) {
+    } else if (Contains(d, "NUMERIC") || Contains(d, "DECIMAL") || Contains(d, "MONEY") ||
+               Contains(d, "CURRENCY")) {
         set(ntFloat, SQLITE_FLOAT, 8);
         if (hasLength) {
             t.Length = static_cast<int32_t>(length);
@@ -211,6 +268,8 @@ bool SqliteDescribeKeys(TSqliteSQL& sql, TSqliteCursor& cursor, sqlite3* db) {
     if (!ReadTableColumns(session, db, table, columns)) return false;
     cursor.Table = table;
     cursor.Origins = origins;
+    for (const TTableColumn& c : columns)
+        if (c.NotNull) cursor.NotNull.push_back(c.Name);
 
     std::vector<const TTableColumn*> pk;
     for (const TTableColumn& c : columns)
@@ -235,7 +294,8 @@ bool SqliteDescribeKeys(TSqliteSQL& sql, TSqliteCursor& cursor, sqlite3* db) {
     std::string alias;
     for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
         bool taken = false;
-        for (const TTableColumn& c : columns) taken = taken || host::SameText(c.Name, candidate);
+        for (const TTableColumn& c : columns)
+            taken = taken || host::SameText(c.Name, candidate);
         if (!taken) {
             alias = candidate;
             break;
@@ -282,17 +342,22 @@ bool TSqliteSQL::InternalPrepareOpen(const std::string& sql) {
 
     FieldDefs()->Clear();
     sqlite3_stmt* stmt = cursor->Stmt.get();
+    TNullability nullability;
+    nullability.Know(cursor->Table, cursor->NotNull);
     for (int i = 0; i < cursor->EngineColumns; ++i) {
         if (i == cursor->RowIdColumn) {
-            InternalAddFieldDef(FieldDefs(), "ROWID", ntInteger, SQLITE_INTEGER, 8, 0, 0, false, kiHiddenKeyField);
+            InternalAddFieldDef(FieldDefs(), "ROWID", ntInteger, SQLITE_INTEGER, 8, 0, 0, false,
+                                kiHiddenKeyField);
             continue;
         }
         const TSqliteColumnType t = SqliteMapDeclaredType(api.column_decltype(stmt, i));
         const char* name = api.column_name(stmt, i);
         bool key = false;
-        for (int32_t k : cursor->KeyColumns) key = key || k == i;
-        InternalAddFieldDef(FieldDefs(), name != nullptr ? name : "", t.FieldType, t.ExtType, t.Size, t.Length,
-                            t.Decimals, !key, key ? kiKeyField : kiRegularField);
+        for (int32_t k : cursor->KeyColumns)
+            key = key || k == i;
+        InternalAddFieldDef(FieldDefs(), name != nullptr ? name : "", t.FieldType, t.ExtType, t.Size,
+                            t.Length, t.Decimals, !key && nullability.AcceptsNulls(db, stmt, i),
+                            key ? kiKeyField : kiRegularField);
     }
     SetRecordSize(FieldDefs()->Size());
     SetIndicatorSize(FieldDefs()->GetCount());

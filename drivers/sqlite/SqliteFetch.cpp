@@ -3,9 +3,11 @@
 // statement's buffers without changing any value.
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #ifdef __linux__
@@ -18,6 +20,9 @@
 #include "drivers/sqlite/SqliteErrors.h"
 #include "drivers/sqlite/SqliteSession.h"
 #include "host/DateTime.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+#include "host/Variant.h"
 
 // ---- Row store -------------------------------------------------------------------
 
@@ -312,8 +317,6 @@ void TSqliteRowStore::Replace(size_t index, const std::vector<uint8_t>& encoded)
 
 namespace {
 
-constexpr double TwoPow53 = 9007199254740992.0;
-
 const char* TagName(uint8_t tag) {
     switch (tag) {
     case svInteger:
@@ -327,6 +330,117 @@ const char* TagName(uint8_t tag) {
     default:
         return "null";
     }
+}
+
+// A Julian day number (what julianday() writes) as a date-time, to the millisecond.
+bool JulianDayToDateTime(double jd, host::TDateTime& value) {
+    if (!(jd >= 1721425.5 && jd < 5373484.5)) return false; // 0001-01-01 .. 9999-12-31
+    const int64_t total = std::llround((jd - 1721425.5) * host::MSecsPerDay) + host::MSecsPerDay;
+    const int64_t day = total / host::MSecsPerDay;
+    if (day > 3652059) return false;
+    value = host::TimeStampToDateTime(
+        {static_cast<int32_t>(total % host::MSecsPerDay), static_cast<int32_t>(day)});
+    return true;
+}
+
+// Reads a date, time or date-time in the text forms SQLite's date and time
+// functions accept, converting as they do: "YYYY-MM-DD", then optionally
+// blanks or a "T" and "HH:MM", ":SS" and a fraction of any length (rounded to
+// the millisecond), then optionally "Z" or an offset "+HH:MM" / "-HH:MM",
+// which is taken off to give UTC; a time alone (on the zero day); or a
+// Julian day number.
+bool ReadSqliteDateTime(std::string_view text, host::TDateTime& value) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    size_t i = 0;
+    auto digits = [&](size_t count, int& out) {
+        if (i + count > text.size()) return false;
+        out = 0;
+        for (size_t k = 0; k < count; ++k) {
+            const char c = text[i + k];
+            if (c < '0' || c > '9') return false;
+            out = out * 10 + (c - '0');
+        }
+        i += count;
+        return true;
+    };
+    auto skip = [&](char c) {
+        if (i < text.size() && text[i] == c) {
+            ++i;
+            return true;
+        }
+        return false;
+    };
+    int64_t day = 0; // day number, 1 = 0001-01-01
+    int64_t ms = 0;
+    int y = 0, mo = 0, d = 0;
+    const size_t start = i;
+    if (digits(4, y) && skip('-') && digits(2, mo) && skip('-') && digits(2, d)) {
+        try {
+            day = static_cast<int64_t>(host::EncodeDate(y, mo, d)) + host::DateDelta;
+        } catch (const host::EConvertError&) {
+            return false;
+        }
+        if (i < text.size()) {
+            if (!skip('T'))
+                while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+                    ++i;
+        }
+    } else {
+        i = start;
+        // A Julian day number (noon-based; day 0 of TDateTime is 2415018.5).
+        double jd = 0;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), jd);
+        if (r.ec == std::errc() && r.ptr == text.data() + text.size() &&
+            text.find(':') == std::string_view::npos)
+            return JulianDayToDateTime(jd, value);
+        day = host::DateDelta;
+    }
+    if (i < text.size()) {
+        int h = 0, mi = 0, sec = 0;
+        if (!digits(2, h) || !skip(':') || !digits(2, mi)) return false;
+        int64_t fracMs = 0;
+        if (skip(':')) {
+            if (!digits(2, sec)) return false;
+            if (skip('.')) {
+                // Any number of digits, rounded to the millisecond.
+                double scale = 100, frac = 0;
+                size_t n = 0;
+                while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+                    frac += (text[i] - '0') * scale;
+                    scale /= 10;
+                    ++i;
+                    ++n;
+                }
+                if (n == 0) return false;
+                fracMs = std::llround(frac);
+            }
+        }
+        if (h > 23 || mi > 59 || sec > 59) return false;
+        ms = ((h * 60 + mi) * 60 + sec) * int64_t{1000} + fracMs;
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (skip('Z') || skip('z')) {
+        } else if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            const int sign = text[i] == '-' ? -1 : 1;
+            ++i;
+            int oh = 0, om = 0;
+            if (!digits(2, oh) || !skip(':') || !digits(2, om) || oh > 14 || om > 59) return false;
+            // The local time minus its offset is UTC.
+            ms -= sign * (oh * 60 + om) * int64_t{60000};
+        }
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+            ++i;
+    }
+    if (i != text.size()) return false;
+    int64_t total = day * host::MSecsPerDay + ms;
+    day = total / host::MSecsPerDay;
+    ms = total % host::MSecsPerDay;
+    if (total < host::MSecsPerDay || day > 3652059) return false;
+    value = host::TimeStampToDateTime({static_cast<int32_t>(ms), static_cast<int32_t>(day)});
+    return true;
 }
 
 // Writes v into slot in the format of def, every byte of the slot (the dataset
@@ -352,8 +466,7 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
         int64_t i = 0;
         if (v.Tag == svInteger) {
             i = v.Int;
-        } else if (v.Tag == svFloat && std::trunc(v.Float) == v.Float && std::fabs(v.Float) < 9.2e18) {
-            i = static_cast<int64_t>(v.Float);
+        } else if (v.Tag == svFloat && host::DoubleToInt64Exact(v.Float, i)) {
         } else {
             break;
         }
@@ -374,8 +487,7 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
         double d = 0;
         if (v.Tag == svFloat) {
             d = v.Float;
-        } else if (v.Tag == svInteger && std::fabs(static_cast<double>(v.Int)) <= TwoPow53) {
-            d = static_cast<double>(v.Int);
+        } else if (v.Tag == svInteger && host::Int64ToDoubleExact(v.Int, d)) {
         } else if (v.Tag == svInteger) {
             why = "the integer " + std::to_string(v.Int) + " has no exact double";
             return false;
@@ -396,14 +508,24 @@ bool ToRowFormat(const TLumraFieldDef* def, const TSqliteValue& v, char* slot, s
     case ntDate:
     case ntTime:
     case ntDateTime: {
-        if (v.Tag != svText) break;
+        if (v.Tag != svText && v.Tag != svFloat && v.Tag != svInteger) break;
         host::TDateTime d = 0;
-        const std::string_view text(v.Data, v.Bytes);
-        bool ok = host::TryStrToDateTime(text, d);
+        // A number is a Julian day, as SQLite's date functions read it.
+        const std::string number = v.Tag == svText    ? std::string()
+                                   : v.Tag == svFloat ? host::FloatToStr(v.Float)
+                                                      : std::to_string(v.Int);
+        const std::string_view text =
+            v.Tag == svText ? std::string_view(v.Data, v.Bytes) : std::string_view(number);
+        bool ok = v.Tag == svText
+                      // Text SQLite's functions accept, or the library's own looser
+                      // form (one-digit fields), which earlier versions read too.
+                      ? ReadSqliteDateTime(text, d) || host::TryStrToDateTime(text, d)
+                      : JulianDayToDateTime(v.Tag == svFloat ? v.Float : static_cast<double>(v.Int), d);
         if (ok && def->FieldType() == ntDate) ok = std::trunc(d) == d;
         if (ok && def->FieldType() == ntTime) ok = d >= 0 && d < 1;
         if (!ok) {
-            why = "the text \"" + std::string(text.substr(0, 64)) + "\" is not a " +
+            why = std::string(v.Tag == svText ? "the text \"" : "the Julian day \"") +
+                  std::string(text.substr(0, 64)) + "\" is not a " +
                   (def->FieldType() == ntDate   ? "date"
                    : def->FieldType() == ntTime ? "time"
                                                 : "date and time");

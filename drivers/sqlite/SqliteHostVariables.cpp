@@ -144,6 +144,13 @@ std::vector<TOccurrence> ScanHostVariables(std::string_view sql) {
 
 } // namespace
 
+std::vector<std::string> SqliteHostVariableTexts(const std::string& sql) {
+    std::vector<std::string> texts;
+    for (const TOccurrence& o : ScanHostVariables(sql))
+        texts.push_back(o.Kind == TOccurrenceKind::Anonymous ? std::string("?") : std::string(o.Text));
+    return texts;
+}
+
 void SqliteMapHostVariables(sqlite3_stmt* stmt, const std::string& sql, TSqliteHostVariables& out) {
     const TSqliteApi& api = SqliteApi();
     out = TSqliteHostVariables();

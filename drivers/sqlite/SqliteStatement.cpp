@@ -4,6 +4,7 @@
 // changing them, and writing the row at the cursor back to its table.
 #include "drivers/sqlite/SqliteStatement.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -40,6 +41,38 @@ bool OnlyCommentsLeft(const char* p, const char* end) {
         }
     }
     return true;
+}
+
+// True when the statement is one that changes rows (INSERT, UPDATE, DELETE,
+// REPLACE, or one of them behind WITH): the engine's change count belongs to
+// the last such statement, and any other statement (DDL, BEGIN, a pragma)
+// would report that one's count as its own.
+bool ChangesRows(const std::string& sql) {
+    const char* p = sql.data();
+    const char* const end = p + sql.size();
+    // Blanks and comments before the first word.
+    while (p < end) {
+        if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
+            ++p;
+        } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
+            while (p < end && *p != '\n')
+                ++p;
+        } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
+            p += 2;
+            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
+                ++p;
+            p = std::min(p + 2, end);
+        } else {
+            break;
+        }
+    }
+    const char* word = p;
+    while (p < end && std::isalpha(static_cast<unsigned char>(*p)))
+        ++p;
+    const std::string first(word, p);
+    for (const char* w : {"INSERT", "UPDATE", "DELETE", "REPLACE", "WITH"})
+        if (host::SameText(first, w)) return true;
+    return false;
 }
 
 bool FirstWordIs(const std::string& sql, const char* word) {
@@ -159,7 +192,12 @@ TSqliteValue OtherSlotValue(TLumraFieldTypes type, const char* p, int32_t size, 
     case ntDateTime: {
         double d = 0;
         std::memcpy(&d, p, 8);
-        text = type == ntDate ? host::DateToStr(d) : type == ntTime ? host::TimeToStr(d) : host::DateTimeToStr(d);
+        // Each type in its one form, the one SQLite's date(), time() and
+        // datetime() write: a date-time keeps its time at midnight and its
+        // date on the zero day.
+        text = type == ntDate   ? host::DateToStr(d)
+               : type == ntTime ? host::TimeToStr(d)
+                                : host::DateToStr(d) + ' ' + host::TimeToStr(d);
         v.Tag = svText;
         v.Data = text.data();
         v.Bytes = text.size();
@@ -351,9 +389,11 @@ bool TSqliteSQL::InternalPrepare(const std::string& sql) {
     TSqliteSession* session = SqliteSession();
     TSqliteStmtPtr probe;
     if (!SqlitePrepareOne(session, session->Db(), sql, probe)) return false;
-    const bool query = SqliteApi().column_count(probe.get()) > 0 && !FirstWordIs(sql, "PRAGMA");
+    const bool rows = SqliteApi().column_count(probe.get()) > 0;
     probe.reset();
-    return query ? InternalPrepareOpen(sql) : InternalPrepareExecute(sql);
+    // A pragma that returns rows is both: a query to open, and a setting to execute.
+    if (rows && FirstWordIs(sql, "PRAGMA")) return InternalPrepareOpen(sql) && InternalPrepareExecute(sql);
+    return rows ? InternalPrepareOpen(sql) : InternalPrepareExecute(sql);
 }
 
 bool TSqliteSQL::InternalBindOpen(void*) {
@@ -458,6 +498,7 @@ bool TSqliteSQL::InternalExecute(host::TStrings*) {
         return false;
     int64_t changes = 0;
     if (!RunStatement(*this, session, stmt, StatementSQL(), changes)) return false;
+    if (!ChangesRows(StatementSQL())) changes = 0;
     SetRowsProcessed(static_cast<int32_t>(std::min<int64_t>(changes, INT32_MAX)));
     return true;
 }
@@ -543,7 +584,9 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
     const char* p = buffer + position;
     const bool rowBuffer = buffer == RowBuffer() || buffer == OldRowBuffer();
     if ((fieldType == ntMemo || fieldType == ntBlob) && rowBuffer) {
-        if (stream != nullptr && stream->Modified()) {
+        // What was written through the stream is the current value only:
+        // the old value is the row as fetched.
+        if (stream != nullptr && stream->Modified() && buffer == RowBuffer()) {
             const char* data = stream->Buffer() != nullptr ? stream->Buffer() : "";
             value = fieldType == ntMemo ? host::Variant(std::string(data, static_cast<size_t>(stream->BufferedSize())))
                                         : BytesVariant(data, static_cast<uint64_t>(stream->BufferedSize()));
@@ -681,6 +724,31 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
     StoreValue(buffer, position, size, fieldType, value, stream);
 }
 
+namespace {
+
+// A Boolean column holds 0 or 1: a Boolean, or a number or text that is
+// exactly one of them (text also "True" or "False"). Any other number would
+// be a truth value only by accident, so it is refused.
+template <class Fail> bool StoredBoolean(const host::Variant& value, Fail&& fail) {
+    const host::TVarType vt = value.VarType();
+    if (vt == host::varBoolean) return value.AsBoolean();
+    if (vt == host::varString || vt == host::varOleStr) {
+        const std::string text = host::Trim(value.AsString());
+        if (host::SameText(text, "True")) return true;
+        if (host::SameText(text, "False")) return false;
+    }
+    double d = 0;
+    try {
+        d = value.AsDouble();
+    } catch (const host::EConvertError&) {
+        fail("\"" + value.AsString() + "\" is not a Boolean");
+    }
+    if (d != 0 && d != 1) fail("the number " + host::FloatToStr(d) + " is not a Boolean (0 or 1)");
+    return d == 1;
+}
+
+} // namespace
+
 void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
                             const host::Variant& value, TLumraBlobStream* stream) {
     char* p = buffer + position;
@@ -719,8 +787,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
                 if (r.ec != std::errc() || r.ptr != s.data() + s.size()) fail("\"" + s + "\" is not an integer");
             } else {
                 const double d = value.AsDouble();
-                if (!(std::trunc(d) == d && std::fabs(d) < 9.2e18)) fail("the number is not a whole number");
-                i = static_cast<int64_t>(d);
+                if (!host::DoubleToInt64Exact(d, i))
+                    fail("the number " + host::FloatToStr(d) + " is not a 64-bit whole number");
             }
             if (size == 4) {
                 if (i < INT32_MIN || i > INT32_MAX) fail("the integer " + std::to_string(i) + " needs 64 bits");
@@ -736,9 +804,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             double d = 0;
             if (IsIntegral(vt)) {
                 const int64_t i = value.AsInt64();
-                if (std::fabs(static_cast<double>(i)) > 9007199254740992.0)
+                if (!host::Int64ToDoubleExact(i, d))
                     fail("the integer " + std::to_string(i) + " has no exact double");
-                d = static_cast<double>(i);
             } else {
                 d = value.AsDouble();
             }
@@ -755,7 +822,9 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             std::memcpy(p, &d, 8);
             break;
         }
-        case ntBoolean: p[0] = value.AsBoolean() ? 1 : 0; break;
+        case ntBoolean:
+            p[0] = StoredBoolean(value, fail) ? 1 : 0;
+            break;
         case ntBinary: {
             const std::string bytes = VariantBytes(value);
             if (size == 0 && bytes.empty() && !isRowBuffer()) break; // an empty byte array as host variable

@@ -23,7 +23,8 @@ namespace {
 
 std::vector<std::string> NamesOf(const TLumraParams& params) {
     std::vector<std::string> names;
-    for (int32_t i = 0; i < params.Count(); ++i) names.push_back(params.RawItem(i)->Name());
+    for (int32_t i = 0; i < params.Count(); ++i)
+        names.push_back(params.RawItem(i)->Name());
     return names;
 }
 
@@ -39,18 +40,48 @@ struct ParamCase {
 };
 
 const ParamCase kParamCases[] = {
-    {"literal colon and escaped colon", "select * from t where a = :a and b = ':x' and c = ::d", {"a"},
+    {"literal colon and escaped colon",
+     "select * from t where a = :a and b = ':x' and c = ::d",
+     {"a"},
      "select * from t where a = :a and b = ':x' and c = :d"},
-    {"double-quoted name with a blank", "select :\"my name\" from t", {"my name"}, "select :\"my name\" from t"},
+    {"double-quoted name with a blank",
+     "select :\"my name\" from t",
+     {"my name"},
+     "select :\"my name\" from t"},
     {"single-quoted name", "select :'p q',:r from t", {"p q", "r"}, "select :'p q',:r from t"},
     {"comma separates", "values (:a,:b)", {"a", "b"}, "values (:a,:b)"},
-    {"a colon inside a name", "select :a:b from t", {"a:b"}, "select :a:b from t"},
+    // The engine reads :a:b as two host variables, and so does the scan.
+    {"a colon inside a name starts the next one", "select :a:b from t", {"a", "b"}, "select :a:b from t"},
     {"repeated names each count", "where x = :a or y = :a", {"a", "a"}, "where x = :a or y = :a"},
-    {"line breaks and semicolons end names", "where x = :a\nand y = :b;", {"a", "b"}, "where x = :a\nand y = :b;"},
-    {"colon in a double-quoted literal", "select \"t:x\" from t where a = :p", {"p"},
+    {"line breaks and semicolons end names",
+     "where x = :a\nand y = :b;",
+     {"a", "b"},
+     "where x = :a\nand y = :b;"},
+    {"colon in a double-quoted literal",
+     "select \"t:x\" from t where a = :p",
+     {"p"},
      "select \"t:x\" from t where a = :p"},
-    {"escaped colons only", "select '::' || 'a' from t where b = ::c", {}, "select '::' || 'a' from t where b = :c"},
+    {"escaped colons only",
+     "select '::' || 'a' from t where b = ::c",
+     {},
+     "select '::' || 'a' from t where b = :c"},
     {"parameter at the very end", "where id = :id", {"id"}, "where id = :id"},
+    // Comments hold no parameters and open no literal; a name ends where the engine's does.
+    {"an apostrophe in a comment",
+     "select 1 -- don't forget\nfrom t where id = :id",
+     {"id"},
+     "select 1 -- don't forget\nfrom t where id = :id"},
+    {"a colon in a line comment",
+     "select 1 -- TODO: check at 10:30\n, :a",
+     {"a"},
+     "select 1 -- TODO: check at 10:30\n, :a"},
+    {"a block comment", "select /* it's :x */ :y", {"y"}, "select /* it's :x */ :y"},
+    {"operators end names", "select :x+1, :y=2, :z||'s'", {"x", "y", "z"}, "select :x+1, :y=2, :z||'s'"},
+    {"an assignment and a lone colon", "x := 1; y : 2; z:", {}, "x := 1; y : 2; z:"},
+    {"a double quote inside a string literal",
+     "where a = 'x\"y' and b = :p",
+     {"p"},
+     "where a = 'x\"y' and b = :p"},
 };
 
 class CreateParamsCases : public ::testing::TestWithParam<ParamCase> {};
@@ -64,7 +95,8 @@ TEST_P(CreateParamsCases, FindsEveryHostVariableAndUnescapesColons) {
     TLumraDataset::CreateParams(&params, text);
     EXPECT_EQ(NamesOf(params), c.Names);
     EXPECT_EQ(text, c.TextAfter);
-    for (int32_t i = 0; i < params.Count(); ++i) EXPECT_EQ(params.RawItem(i)->Alias(), params.RawItem(i)->Name());
+    for (int32_t i = 0; i < params.Count(); ++i)
+        EXPECT_EQ(params.RawItem(i)->Alias(), params.RawItem(i)->Name());
     // Without a list only the text is rewritten, in the same way.
     std::string again = c.Sql;
     TLumraDataset::CreateParams(nullptr, again);
@@ -74,7 +106,9 @@ TEST_P(CreateParamsCases, FindsEveryHostVariableAndUnescapesColons) {
 INSTANTIATE_TEST_SUITE_P(Table, CreateParamsCases, ::testing::ValuesIn(kParamCases),
                          [](const ::testing::TestParamInfo<ParamCase>& info) {
                              std::string name = info.param.Label;
-                             std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
                              return name;
                          });
 
@@ -108,7 +142,8 @@ TEST_F(DatasetContract, SqlChangesRebuildParametersKeepingValuesOfNamesThatRemai
     Dataset->SetParamCheck(false);
     Dataset->SQL()->SetText("select * from t where a = ::b and c = :d");
     EXPECT_EQ(Dataset->GetParamsCount(), 2) << "without ParamCheck the parameters stay as they were";
-    EXPECT_EQ(Dataset->SQLText(), "select * from t where a = ::b and c = :d\n") << "and the text is not rewritten";
+    EXPECT_EQ(Dataset->SQLText(), "select * from t where a = ::b and c = :d\n")
+        << "and the text is not rewritten";
 }
 
 TEST_F(DatasetContract, AssigningTheSameSqlTextAgainKeepsTheDatasetOpen) {
@@ -212,17 +247,41 @@ TEST_F(DatasetContract, FailureTable) {
         std::string Message;
     };
     const std::vector<Row> rows = {
-        {"empty SQL list", [](RecordingDataset& ds) { ds.SQL()->Clear(); ds.Open(); }, "No SQL statement available"},
-        {"empty SQL list prepared", [](RecordingDataset& ds) { ds.SQL()->Clear(); ds.Prepare(); },
+        {"empty SQL list",
+         [](RecordingDataset& ds) {
+             ds.SQL()->Clear();
+             ds.Open();
+         },
+         "No SQL statement available"},
+        {"empty SQL list prepared",
+         [](RecordingDataset& ds) {
+             ds.SQL()->Clear();
+             ds.Prepare();
+         },
          "No SQL statement available"},
         {"session changed while prepared",
-         [this](RecordingDataset& ds) { ds.Prepare(); ds.SetSession(Session.get()); },
+         [this](RecordingDataset& ds) {
+             ds.Prepare();
+             ds.SetSession(Session.get());
+         },
          "Cannot perform this operation on an open or prepared dataset"},
-        {"ReadOnly changed while open", [](RecordingDataset& ds) { ds.Open(); ds.SetReadOnly(false); },
+        {"ReadOnly changed while open",
+         [](RecordingDataset& ds) {
+             ds.Open();
+             ds.SetReadOnly(false);
+         },
          "Cannot perform this operation on an open or prepared dataset"},
-        {"Resume with nothing in progress", [](RecordingDataset& ds) { ds.Open(); ds.Resume(); },
+        {"Resume with nothing in progress",
+         [](RecordingDataset& ds) {
+             ds.Open();
+             ds.Resume();
+         },
          "The Stored Procedure has completed"},
-        {"no session", [](RecordingDataset& ds) { ds.SetSession(nullptr); ds.Open(); },
+        {"no session",
+         [](RecordingDataset& ds) {
+             ds.SetSession(nullptr);
+             ds.Open();
+         },
          "The session property is not linked to a session"},
     };
     for (const Row& row : rows) {
@@ -239,7 +298,8 @@ TEST_F(DatasetContract, FailureTable) {
             EXPECT_EQ(e.ErrorCode(), 0);
         } catch (const EDatabaseError& e) {
             EXPECT_EQ(e.Message(), row.Message);
-            EXPECT_EQ(dynamic_cast<const ELumraDatasetError*>(&e), nullptr) << "a usage error carries no code";
+            EXPECT_EQ(dynamic_cast<const ELumraDatasetError*>(&e), nullptr)
+                << "a usage error carries no code";
         }
         ds.Close();
         ds.UnPrepare();
@@ -252,7 +312,8 @@ TEST_F(DatasetContract, OneEmptySqlLineIsHandedToTheStatementLikeTheHostsBareLin
     Dataset->SQL()->SetText("\n");
     ASSERT_EQ(Dataset->SQL()->Count(), 1);
     Dataset->Prepare();
-    EXPECT_TRUE(Logged(StatementLog, "Prepare(\n)")) << "the dataset leaves judging the text to the statement";
+    EXPECT_TRUE(Logged(StatementLog, "Prepare(\n)"))
+        << "the dataset leaves judging the text to the statement";
     EXPECT_TRUE(Dataset->Prepared());
     Dataset->UnPrepare();
     EXPECT_EQ(Session->HoldCount(), 0);
@@ -320,7 +381,8 @@ TEST_F(DatasetContract, FetchErrorsRaiseOnlyWithANegativeCode) {
 TEST_F(DatasetContract, FetchingPastTheEndRaisesNothing) {
     Dataset->Open();
     int32_t rows = 0;
-    for (; !Dataset->Eof(); Dataset->Next()) ++rows;
+    for (; !Dataset->Eof(); Dataset->Next())
+        ++rows;
     EXPECT_EQ(rows, 3);
     EXPECT_NO_THROW(Dataset->Next());
     EXPECT_EQ(Dataset->RecNo(), 3);
@@ -421,16 +483,16 @@ TEST_F(DatasetContract, ClosingTheSessionClosesAndUnpreparesAnOpenDataset) {
 }
 
 TEST_F(DatasetContract, FieldDefinitionsFollowTheColumnTypes) {
-    Dataset->Sql()->Columns = {{"S", ntString, 11},   {"I", ntInteger, 4},   {"F", ntFloat, 8},
-                               {"C", ntCurrency, 8},  {"D", ntDate, 8},      {"T", ntTime, 8},
-                               {"DT", ntDateTime, 8}, {"B", ntBoolean, 1},   {"BIN", ntBinary, 10},
-                               {"M", ntMemo, 4},      {"BL", ntBlob, 4},     {"U", ntUnknown, 4}};
+    Dataset->Sql()->Columns = {{"S", ntString, 11},   {"I", ntInteger, 4}, {"F", ntFloat, 8},
+                               {"C", ntCurrency, 8},  {"D", ntDate, 8},    {"T", ntTime, 8},
+                               {"DT", ntDateTime, 8}, {"B", ntBoolean, 1}, {"BIN", ntBinary, 10},
+                               {"M", ntMemo, 4},      {"BL", ntBlob, 4},   {"U", ntUnknown, 4}};
     Dataset->FieldDefs()->SetUpdated(false);
     Dataset->Prepare();
     Dataset->FieldDefs()->Update();
     const std::vector<std::pair<TFieldType, int32_t>> expected = {
-        {ftString, 10}, {ftInteger, 0},  {ftFloat, 0},   {ftCurrency, 0}, {ftDate, 0}, {ftTime, 0},
-        {ftDateTime, 0}, {ftBoolean, 0}, {ftBytes, 8},   {ftMemo, 0},     {ftBlob, 0}, {ftUnknown, 0}};
+        {ftString, 10},  {ftInteger, 0}, {ftFloat, 0}, {ftCurrency, 0}, {ftDate, 0}, {ftTime, 0},
+        {ftDateTime, 0}, {ftBoolean, 0}, {ftBytes, 8}, {ftMemo, 0},     {ftBlob, 0}, {ftUnknown, 0}};
     ASSERT_EQ(Dataset->FieldDefs()->Count(), static_cast<int32_t>(expected.size()));
     for (int32_t i = 0; i < Dataset->FieldDefs()->Count(); ++i) {
         TFieldDef* def = Dataset->FieldDefs()->Items(i);
@@ -451,7 +513,8 @@ TEST_F(DatasetContract, ResumeShowsTheNextRowsWithoutExecutingAgainThenDisconnec
     EXPECT_FALSE(Dataset->CanModify()) << "rows of a procedure in progress cannot be changed";
     EXPECT_EQ(StatementLog.front(), "Resume");
     for (const std::string& entry : StatementLog)
-        EXPECT_TRUE(entry == "Resume" || entry.rfind("Fetch", 0) == 0) << entry << ": only the next rows are read";
+        EXPECT_TRUE(entry == "Resume" || entry.rfind("Fetch", 0) == 0)
+            << entry << ": only the next rows are read";
     EXPECT_EQ(Session->HoldCount(), 1);
     Dataset->Resume();
     EXPECT_FALSE(Dataset->Active()) << "a completed procedure disconnects";
