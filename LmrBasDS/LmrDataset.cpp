@@ -149,7 +149,13 @@ void TLumraDataset::SetPrepared(bool value) {
     FPrepared = value;
 }
 
-void TLumraDataset::FreeStatement() { FStatement->Unprepare(); }
+void TLumraDataset::FreeStatement() {
+    // What ExecSQL prepared for itself stays prepared in the statement, so that
+    // executing the same text again costs no engine prepare (PrepareSQL). It
+    // holds no session: the session unprepares it when it closes.
+    if (FKeepExecute && !FStatement->CursorPrepared()) return;
+    FStatement->Unprepare();
+}
 
 void TLumraDataset::Check(bool status) {
     if (status) return;
@@ -187,7 +193,11 @@ void TLumraDataset::CheckUnPrepared() {
     if (FPrepared) DatabaseError(LoadResString(SLmrDataSetPrepared));
 }
 
-void TLumraDataset::PrepareSQL(const std::string& text) { Check(FStatement->Prepare(text)); }
+void TLumraDataset::PrepareSQL(const std::string& text) {
+    if (FStatement->StatementPrepared() && !FStatement->CursorPrepared() && FStatement->StatementSQL() == text)
+        return;
+    Check(FStatement->Prepare(text));
+}
 
 void TLumraDataset::CreateParamDesc() {}
 
@@ -286,6 +296,8 @@ bool TLumraDataset::GetStillInProc() { return FStatement->GetStillInProc(); }
 
 void TLumraDataset::SetSession(TLumraSession* value) {
     CheckUnPrepared();
+    // An execute side kept from ExecSQL belongs to the old session's connection.
+    if (value != FStatement->GetSessionObject()) FStatement->Unprepare();
     FStatement->SetSession(value);
     DataEvent(dePropertyChange, 0);
 }

@@ -301,6 +301,9 @@ protected:
     bool FInProcResult = false;
     bool FEditChecked = false;
     bool FSyncInserts = false;
+    // Set while ExecSQL releases what it prepared: FreeStatement then keeps
+    // the statement's execute side for the next ExecSQL of the same text.
+    bool FKeepExecute = false;
     std::unique_ptr<host::TList> FKeyFields; // of host::TField*, not owned
     // FIndexDefs (the ORDER BY index) arrives with searching; InternalOpen
     // then builds it after the key fields.

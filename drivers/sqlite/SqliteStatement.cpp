@@ -336,11 +336,15 @@ TSqliteSession* TSqliteSQL::SqliteSession() const {
 
 bool TSqliteSQL::InternalPrepare(const std::string& sql) {
     TSqliteSession* session = SqliteSession();
-    TSqliteStmtPtr probe;
-    if (!SqlitePrepareOne(session, session->Db(), sql, probe)) return false;
-    const bool query = SqliteApi().column_count(probe.get()) > 0 && !FirstWordIs(sql, "PRAGMA");
-    probe.reset();
-    return query ? InternalPrepareOpen(sql) : InternalPrepareExecute(sql);
+    auto command = std::make_unique<TSqliteCommand>();
+    if (!SqlitePrepareOne(session, session->Db(), sql, command->Stmt)) return false;
+    const bool query = SqliteApi().column_count(command->Stmt.get()) > 0 && !FirstWordIs(sql, "PRAGMA");
+    if (query) {
+        command.reset();
+        return InternalPrepareOpen(sql);
+    }
+    // A statement without rows keeps the engine statement prepared here: it is not prepared a second time.
+    return AdoptCommand(sql, std::move(command));
 }
 
 bool TSqliteSQL::InternalBindOpen(void*) {
@@ -370,6 +374,10 @@ bool TSqliteSQL::InternalPrepareExecute(const std::string& sql) {
         session->SetLastError(host::LoadResString(LUMRA_ERR_CURS_IS_QUERY), SqliteCodeMisuse);
         return false;
     }
+    return AdoptCommand(sql, std::move(command));
+}
+
+bool TSqliteSQL::AdoptCommand(const std::string& sql, std::unique_ptr<TSqliteCommand> command) {
     SqliteMapHostVariables(command->Stmt.get(), sql, command->Variables);
     FCommand = std::move(command);
     return TLumraSQL::InternalPrepareExecute(sql);
