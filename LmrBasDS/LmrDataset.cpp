@@ -18,16 +18,6 @@ using namespace host;
 
 namespace {
 
-// The parameter values as the statement takes them: GetParamValues gives
-// Null without input parameters, else an array with one element per input.
-std::vector<Variant> ValuesOf(const Variant& values) {
-    std::vector<Variant> result;
-    if (!values.IsArray()) return result;
-    for (int32_t i = VarArrayLowBound(values); i <= VarArrayHighBound(values); ++i)
-        result.push_back(values.GetElement(i));
-    return result;
-}
-
 // The SQL text's length as the host measures it. The host joins lines with
 // CR LF, so its shortest text from a non-empty list is a bare line break of 2
 // characters, and that still reaches the statement; our lines end in LF
@@ -361,7 +351,9 @@ void TLumraDataset::CreateCursor(bool genHandle) {
 }
 
 void TLumraDataset::GetCursor(bool genHandle) {
-    const std::vector<Variant> values = ValuesOf(FParams->GetParamValues());
+    // Kept between calls, so that its storage serves every execute.
+    std::vector<Variant>& values = FParamValues;
+    FParams->GetInputValues(values);
     if (genHandle)
         Check(FStatement->OpenPrepared(std::span<const Variant>(values), !GetCanModify()));
     else

@@ -697,6 +697,21 @@ Variant TLumraParams::GetParamValues() const {
     return result;
 }
 
+void TLumraParams::GetInputValues(std::vector<Variant>& values) const {
+    Resolve();
+    values.clear();
+    for (size_t i = 0; i < FItems.size(); ++i) {
+        const TLumraParam* param = FItems[FFirstOf[i]].get();
+        if (param->ParamType() >= nptOutput) continue;
+        if (param->IsNull())
+            values.push_back(Variant::Null());
+        else if (IsBinaryType(param->FDataType))
+            values.push_back(param->GetAsByteArray());
+        else
+            values.push_back(param->FData);
+    }
+}
+
 // ---- Direction mapping -----------------------------------------------------------
 
 TLumraParamType LmrParamTypeFromHost(host::TParamType value) noexcept {

@@ -356,6 +356,10 @@ public:
     // element per such position (by GetParam), in order: Null for a null
     // parameter, else its GetAsVariant (byte arrays for binary data).
     host::Variant GetParamValues() const;
+    // The same values into `values` (replacing what it held; empty when
+    // GetParamValues gives Null), without the Variant array: what binding
+    // needs on every execute.
+    void GetInputValues(std::vector<host::Variant>& values) const;
 
     // The parameter stored at index itself, without the namesake rule.
     TLumraParam* RawItem(int32_t index) const;
