@@ -424,7 +424,7 @@ TRun InterruptedRun(const fs::path& program, const std::vector<std::string>& arg
 TEST_F(LmrProgram, CtrlCEndsWithAMessageAndOnlyWholeRows) {
     const std::string endless = "with recursive n(i) as (select 1 union all select i + 1 from n)"
                                 " select i, 'row ' || i as text, i * 2 as twice from n";
-    for (const std::string format : {"csv", "table"}) {
+    for (const std::string format : {"csv", "table", "json"}) {
         SCOPED_TRACE(format);
         const TRun run = InterruptedRun(Program, {"query", File, endless, "--format", format}, 200000);
         EXPECT_EQ(run.Status, 130) << run.Err;
@@ -436,7 +436,10 @@ TEST_F(LmrProgram, CtrlCEndsWithAMessageAndOnlyWholeRows) {
         std::string line;
         int64_t rows = 0;
         const std::regex row(format == "csv" ? "([0-9]+),row ([0-9]+),([0-9]+)\r"
-                                             : " *([0-9]+)  row ([0-9]+) +([0-9]+)");
+                             : format == "table"
+                                 ? " *([0-9]+)  row ([0-9]+) +([0-9]+)"
+                                 : " *\\{\"i\": ([0-9]+), \"text\": \"row ([0-9]+)\", \"twice\": "
+                                   "([0-9]+)\\},?");
         while (std::getline(lines, line)) {
             std::smatch m;
             if (!std::regex_match(line, m, row)) continue;
@@ -444,7 +447,7 @@ TEST_F(LmrProgram, CtrlCEndsWithAMessageAndOnlyWholeRows) {
             EXPECT_EQ(m[1], m[2]) << line;
             EXPECT_EQ(std::stoll(m[3]), 2 * std::stoll(m[1])) << line;
         }
-        const size_t header = format == "csv" ? 1 : 2;
+        const size_t header = format == "table" ? 2 : 1;
         EXPECT_EQ(static_cast<size_t>(std::count(run.Out.begin(), run.Out.end(), '\n')),
                   static_cast<size_t>(rows) + header);
         EXPECT_NE(run.Err.find("after " + std::to_string(rows) + " rows"), std::string::npos) << run.Err;
