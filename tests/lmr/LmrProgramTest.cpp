@@ -455,6 +455,9 @@ TEST_F(LmrProgram, CtrlCEndsWithAMessageAndOnlyWholeRows) {
 }
 
 TEST_F(LmrProgram, AForwardListingKeepsItsMemoryWhateverTheNumberOfRows) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer keeps freed memory in quarantine, so the peak says nothing here";
+#endif
     // 400,000 rows of 200 bytes: keeping them would take some 80 MB.
     const std::string rows =
         "with recursive n(i) as (select 1 union all select i + 1 from n where i < 400000)"
