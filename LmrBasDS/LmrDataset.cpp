@@ -184,7 +184,8 @@ void TLumraDataset::CheckUnPrepared() {
 }
 
 void TLumraDataset::PrepareSQL(const std::string& text) {
-    if (FStatement->StatementPrepared() && !FStatement->CursorPrepared() && FStatement->StatementSQL() == text)
+    if (FStatement->StatementPrepared() && !FStatement->CursorPrepared() &&
+        FStatement->StatementSQL() == text)
         return;
     Check(FStatement->Prepare(text));
 }

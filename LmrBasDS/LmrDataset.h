@@ -10,8 +10,8 @@
 #pragma once
 
 #include <bitset>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>

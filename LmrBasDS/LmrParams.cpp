@@ -4,9 +4,9 @@
 #include "LmrBasDS/LmrParams.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "LmrBase/LmrErrors.h"
@@ -619,7 +619,8 @@ void TLumraParams::AddParam(TLumraParam* param) {
 
 void TLumraParams::RemoveParam(TLumraParam* param) {
     // Searched from the end, where Clear takes them from.
-    auto it = std::find_if(FItems.rbegin(), FItems.rend(), [param](const auto& p) { return p.get() == param; });
+    auto it =
+        std::find_if(FItems.rbegin(), FItems.rend(), [param](const auto& p) { return p.get() == param; });
     if (it == FItems.rend()) return;
     it->release();
     FItems.erase(std::next(it).base());
@@ -634,7 +635,8 @@ void TLumraParams::Resolve() const {
     FByName.reserve(FItems.size());
     for (size_t i = 0; i < FItems.size(); ++i) {
         // AnsiSameText compares the upper-cased forms, character by character.
-        const auto [it, fresh] = FByName.emplace(host::AnsiUpperCase(FItems[i]->FName), static_cast<uint32_t>(i));
+        const auto [it, fresh] =
+            FByName.emplace(host::AnsiUpperCase(FItems[i]->FName), static_cast<uint32_t>(i));
         FFirstOf[i] = it->second;
     }
     FResolved = true;

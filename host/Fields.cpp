@@ -166,7 +166,8 @@ TField* TFields::FindField(const std::string& fieldName) const {
     for (size_t j = 0; j < FList.size(); ++j) {
         if (FList[j]->FieldName() != fieldName) continue;
         for (size_t i = 0; i < j; ++i)
-            if (FList[i]->FieldName().size() == fieldName.size() && AnsiSameText(FList[i]->FieldName(), fieldName))
+            if (FList[i]->FieldName().size() == fieldName.size() &&
+                AnsiSameText(FList[i]->FieldName(), fieldName))
                 return FList[i];
         return FList[j];
     }

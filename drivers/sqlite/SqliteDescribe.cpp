@@ -287,8 +287,9 @@ bool TSqliteSQL::InternalPrepareOpen(const std::string& sql) {
             InternalAddFieldDef(FieldDefs(), "ROWID", ntInteger, SQLITE_INTEGER, 8, 0, 0, false, kiHiddenKeyField);
             continue;
         }
-        const TSqliteColumnType t =
-            session->UntypedColumns() ? TSqliteColumnType{} : SqliteMapDeclaredType(api.column_decltype(stmt, i));
+        const TSqliteColumnType t = session->UntypedColumns()
+                                        ? TSqliteColumnType{}
+                                        : SqliteMapDeclaredType(api.column_decltype(stmt, i));
         const char* name = api.column_name(stmt, i);
         bool key = false;
         for (int32_t k : cursor->KeyColumns) key = key || k == i;
