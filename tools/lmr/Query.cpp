@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 
 #include "LmrBase/LmrErrors.h"
 #include "drivers/sqlite/SqliteSession.h"
@@ -71,9 +72,20 @@ public:
         const auto now = std::chrono::steady_clock::now();
         if (now - FStart < std::chrono::seconds(1) || now - FLast < std::chrono::milliseconds(200)) return;
         FLast = now;
-        if (FTotal < 0) FTotal = FStatement.RecordCount();
-        std::fprintf(stderr, "\rlmr: %lld of %lld rows\033[K", static_cast<long long>(rows),
-                     static_cast<long long>(FTotal));
+        if (FTotal == -1) {
+            // The count is a statement of its own; a text it cannot wrap (some
+            // PRAGMAs) only costs the progress line its total.
+            try {
+                FTotal = FStatement.RecordCount();
+            } catch (const std::exception&) {
+                FTotal = -2;
+            }
+        }
+        if (FTotal >= 0)
+            std::fprintf(stderr, "\rlmr: %lld of %lld rows\033[K", static_cast<long long>(rows),
+                         static_cast<long long>(FTotal));
+        else
+            std::fprintf(stderr, "\rlmr: %lld rows\033[K", static_cast<long long>(rows));
         std::fflush(stderr);
         FShown = true;
     }
