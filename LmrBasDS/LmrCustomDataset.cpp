@@ -14,5 +14,12 @@ void TLumraCustomDataset::ExecSQL() {
         SetDBFlag(2, false);
         throw;
     }
-    SetDBFlag(2, false);
+    FKeepExecute = true;
+    try {
+        SetDBFlag(2, false);
+    } catch (...) {
+        FKeepExecute = false;
+        throw;
+    }
+    FKeepExecute = false;
 }

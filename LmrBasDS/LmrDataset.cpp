@@ -19,16 +19,6 @@ using namespace host;
 
 namespace {
 
-// The parameter values as the statement takes them: GetParamValues gives
-// Null without input parameters, else an array with one element per input.
-std::vector<Variant> ValuesOf(const Variant& values) {
-    std::vector<Variant> result;
-    if (!values.IsArray()) return result;
-    for (int32_t i = VarArrayLowBound(values); i <= VarArrayHighBound(values); ++i)
-        result.push_back(values.GetElement(i));
-    return result;
-}
-
 // The SQL text's length as the host measures it. The host joins lines with
 // CR LF, so its shortest text from a non-empty list is a bare line break of 2
 // characters, and that still reaches the statement; our lines end in LF
@@ -179,6 +169,10 @@ void TLumraDataset::SetPrepared(bool value) {
 }
 
 void TLumraDataset::FreeStatement() {
+    // What ExecSQL prepared for itself stays prepared in the statement, so that
+    // executing the same text again costs no engine prepare (PrepareSQL). It
+    // holds no session: the session unprepares it when it closes.
+    if (FKeepExecute && !FStatement->CursorPrepared()) return;
     FStatement->Unprepare();
 }
 
@@ -219,6 +213,9 @@ void TLumraDataset::CheckUnPrepared() {
 }
 
 void TLumraDataset::PrepareSQL(const std::string& text) {
+    if (FStatement->StatementPrepared() && !FStatement->CursorPrepared() &&
+        FStatement->StatementSQL() == text)
+        return;
     Check(FStatement->Prepare(text));
 }
 
@@ -291,6 +288,8 @@ bool TLumraDataset::GetStillInProc() {
 
 void TLumraDataset::SetSession(TLumraSession* value) {
     CheckUnPrepared();
+    // An execute side kept from ExecSQL belongs to the old session's connection.
+    if (value != FStatement->GetSessionObject()) FStatement->Unprepare();
     FStatement->SetSession(value);
     DataEvent(dePropertyChange, 0);
 }
@@ -359,11 +358,13 @@ void TLumraDataset::CreateCursor(bool genHandle) {
 }
 
 void TLumraDataset::GetCursor(bool genHandle) {
-    const Variant packed = FParams->GetParamValues();
-    std::vector<Variant> values = ValuesOf(packed);
+    // Kept between calls, so that its storage serves every execute.
+    std::vector<Variant>& values = FParamValues;
+    FParams->GetInputValues(values);
     // A lone Null would read as "no values at all": one null input goes as
     // the ready-made array of its one element.
-    if (values.size() == 1 && (values[0].IsNull() || values[0].IsEmpty())) values.assign(1, packed);
+    if (values.size() == 1 && (values[0].IsNull() || values[0].IsEmpty()))
+        values.assign(1, FParams->GetParamValues());
     // Date and time inputs tell the statement what they are, which their
     // Variants cannot.
     std::vector<TLumraFieldTypes> types;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "LmrBasDS/LmrDatasetErrors.h"
 #include "LmrBasDS/LmrParams.h"
@@ -311,6 +312,11 @@ protected:
     bool FInProcResult = false;
     bool FEditChecked = false;
     bool FSyncInserts = false;
+    // Set while ExecSQL releases what it prepared: FreeStatement then keeps
+    // the statement's execute side for the next ExecSQL of the same text.
+    bool FKeepExecute = false;
+    // The parameter values of the latest open or execute (GetCursor).
+    std::vector<host::Variant> FParamValues;
     std::unique_ptr<host::TList> FKeyFields; // of host::TField*, not owned
     // FIndexDefs (the ORDER BY index) arrives with searching; InternalOpen
     // then builds it after the key fields.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "LmrBase/LmrErrors.h"
@@ -77,12 +78,17 @@ int32_t CheckedLength(size_t length) {
 
 TLumraParam::TLumraParam(TLumraParams* collection, const std::string& name) {
     if (collection != nullptr) collection->AddParam(this);
-    FName = name;
+    StoreName(name);
     SetDataType(ntUnknown);
 }
 
 TLumraParam::~TLumraParam() {
     if (FParamCollection != nullptr) FParamCollection->RemoveParam(this);
+}
+
+void TLumraParam::StoreName(const std::string& value) {
+    FName = value;
+    if (FParamCollection != nullptr) FParamCollection->NamesChanged();
 }
 
 void TLumraParam::MarkValue() noexcept {
@@ -134,14 +140,14 @@ void TLumraParam::AssignParam(const TLumraParam* param) {
         FData = param->FData;
     }
     FBound = param->FBound;
-    FName = param->FName;
+    StoreName(param->FName);
     FAlias = param->FAlias;
     if (FParamType == nptUnknown) FParamType = param->FParamType;
 }
 
 void TLumraParam::AssignField(host::TField* field) {
     if (field == nullptr) return;
-    FName = field->FieldName();
+    StoreName(field->FieldName());
     FAlias = field->FieldName();
     AssignFieldValue(field, field->Value());
 }
@@ -608,14 +614,32 @@ void TLumraParams::AddParam(TLumraParam* param) {
     if (param->FParamCollection != nullptr) param->FParamCollection->RemoveParam(param);
     FItems.emplace_back(param);
     param->FParamCollection = this;
+    NamesChanged();
 }
 
 void TLumraParams::RemoveParam(TLumraParam* param) {
-    auto it = std::find_if(FItems.begin(), FItems.end(), [param](const auto& p) { return p.get() == param; });
-    if (it == FItems.end()) return;
+    // Searched from the end, where Clear takes them from.
+    auto it =
+        std::find_if(FItems.rbegin(), FItems.rend(), [param](const auto& p) { return p.get() == param; });
+    if (it == FItems.rend()) return;
     it->release();
-    FItems.erase(it);
+    FItems.erase(std::next(it).base());
     param->FParamCollection = nullptr;
+    NamesChanged();
+}
+
+void TLumraParams::Resolve() const {
+    if (FResolved) return;
+    FFirstOf.resize(FItems.size());
+    FByName.clear();
+    FByName.reserve(FItems.size());
+    for (size_t i = 0; i < FItems.size(); ++i) {
+        // AnsiSameText compares the upper-cased forms, character by character.
+        const auto [it, fresh] =
+            FByName.emplace(host::AnsiUpperCase(FItems[i]->FName), static_cast<uint32_t>(i));
+        FFirstOf[i] = it->second;
+    }
+    FResolved = true;
 }
 
 void TLumraParams::Clear() {
@@ -627,7 +651,8 @@ void TLumraParams::Clear() {
 TLumraParam* TLumraParams::GetParam(uint16_t index) const {
     if (index >= FItems.size())
         throw host::EListError(host::Format("List index out of bounds (%d)", {int32_t{index}}));
-    return ParamByName(FItems[index]->FName);
+    Resolve();
+    return FItems[FFirstOf[index]].get();
 }
 
 TLumraParam* TLumraParams::RawItem(int32_t index) const {
@@ -645,8 +670,9 @@ bool TLumraParams::IsEqual(const TLumraParams* other) const {
 }
 
 TLumraParam* TLumraParams::ParamByName(const std::string& name) const {
-    for (const auto& p : FItems)
-        if (host::AnsiSameText(p->FName, name)) return p.get();
+    Resolve();
+    if (const auto it = FByName.find(host::AnsiUpperCase(name)); it != FByName.end())
+        return FItems[it->second].get();
     throw ELumraException(host::Format(host::LoadResString(LUMRA_ERR_PARAM_NOT_FOUND), {name}), 0, 0);
 }
 
@@ -658,18 +684,34 @@ TLumraParam* TLumraParams::ParamByAlias(const std::string& alias) const {
 
 Variant TLumraParams::GetParamValues() const {
     Variant result = Variant::Null();
+    Resolve();
     int32_t inputs = 0;
-    for (int32_t i = 0; i < Count(); ++i)
-        if (GetParam(static_cast<uint16_t>(i))->ParamType() < nptOutput) ++inputs;
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[FFirstOf[i]]->ParamType() < nptOutput) ++inputs;
     if (inputs == 0) return result;
     result = host::VarArrayCreate(0, inputs - 1, host::varVariant);
     int32_t k = 0;
-    for (int32_t i = 0; i < Count(); ++i) {
-        const TLumraParam* param = GetParam(static_cast<uint16_t>(i));
+    for (size_t i = 0; i < FItems.size(); ++i) {
+        const TLumraParam* param = FItems[FFirstOf[i]].get();
         if (param->ParamType() >= nptOutput) continue;
         result.SetElement(k++, param->IsNull() ? Variant::Null() : param->GetAsVariant());
     }
     return result;
+}
+
+void TLumraParams::GetInputValues(std::vector<Variant>& values) const {
+    Resolve();
+    values.clear();
+    for (size_t i = 0; i < FItems.size(); ++i) {
+        const TLumraParam* param = FItems[FFirstOf[i]].get();
+        if (param->ParamType() >= nptOutput) continue;
+        if (param->IsNull())
+            values.push_back(Variant::Null());
+        else if (IsBinaryType(param->FDataType))
+            values.push_back(param->GetAsByteArray());
+        else
+            values.push_back(param->FData);
+    }
 }
 
 // ---- Direction mapping -----------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "LmrBase/LmrFieldDefs.h"
@@ -233,7 +234,7 @@ public:
         return FName;
     }
     void SetName(const std::string& value) {
-        FName = value;
+        StoreName(value);
     }
     const std::string& Alias() const noexcept {
         return FAlias;
@@ -278,6 +279,9 @@ private:
 
     // InitValue's effect, available in every generation.
     void MarkValue() noexcept;
+    // Every change of the name goes through here: the collection's lookup by
+    // name must learn of it.
+    void StoreName(const std::string& value);
     // Stores text (and binary) setters' value: the common tail.
     std::string DataAsText() const {
         return FData.AsString();
@@ -352,13 +356,30 @@ public:
     // element per such position (by GetParam), in order: Null for a null
     // parameter, else its GetAsVariant (byte arrays for binary data).
     host::Variant GetParamValues() const;
+    // The same values into `values` (replacing what it held; empty when
+    // GetParamValues gives Null), without the Variant array: what binding
+    // needs on every execute.
+    void GetInputValues(std::vector<host::Variant>& values) const;
 
     // The parameter stored at index itself, without the namesake rule.
     TLumraParam* RawItem(int32_t index) const;
 
 private:
+    friend class TLumraParam;
+
+    // Builds FFirstOf and FByName when a change of the list or of a name
+    // made them stale.
+    void Resolve() const;
+    void NamesChanged() noexcept { FResolved = false; }
+
     host::TComponent* FOwner; // not owned
     std::vector<std::unique_ptr<TLumraParam>> FItems;
+    // The namesake rule worked out once per change instead of on every call:
+    // per position, the first position with the same name (ignoring case),
+    // and per upper-cased name, its first position.
+    mutable bool FResolved = false;
+    mutable std::vector<uint32_t> FFirstOf;
+    mutable std::unordered_map<std::string, uint32_t> FByName;
 };
 
 // The direction mapping between the host's TParamType (ptUnknown, ptInput,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "host/Exceptions.h"
@@ -32,15 +33,18 @@ TLumraFieldDefs::~TLumraFieldDefs() {
 
 void TLumraFieldDefs::Attach(TLumraFieldDef* def) {
     FList.emplace_back(def);
+    FTotalSize += def->Size();
 }
 
 // Called from a description's destructor: the list gives up ownership
 // without deleting, since the description is already being destroyed.
 void TLumraFieldDefs::Detach(TLumraFieldDef* def) noexcept {
-    auto it = std::find_if(FList.begin(), FList.end(), [def](const auto& p) { return p.get() == def; });
-    if (it == FList.end()) return;
+    // Searched from the end: a list is usually emptied last first.
+    auto it = std::find_if(FList.rbegin(), FList.rend(), [def](const auto& p) { return p.get() == def; });
+    if (it == FList.rend()) return;
     (void)it->release();
-    FList.erase(it);
+    FList.erase(std::next(it).base());
+    FTotalSize -= def->Size();
 }
 
 void TLumraFieldDefs::Clear() {
@@ -51,6 +55,7 @@ void TLumraFieldDefs::Clear() {
         FList.pop_back();
         last->FOwner = nullptr;
     }
+    FTotalSize = 0;
 }
 
 TLumraFieldDef* TLumraFieldDefs::AddFieldDef(const std::string& name) {
@@ -63,9 +68,7 @@ TLumraFieldDef* TLumraFieldDefs::AddFieldDef(const std::string& name) {
 
 int32_t TLumraFieldDefs::Size() const {
     // Summed wide: a wrapped total would place the next column over earlier ones.
-    int64_t sum = 0;
-    for (const auto& def : FList)
-        sum += def->Size();
+    const int64_t sum = FTotalSize;
     if (sum > std::numeric_limits<int32_t>::max() || sum < std::numeric_limits<int32_t>::min())
         throw host::ERangeError("Total size of the descriptions exceeds the 32-bit range");
     return static_cast<int32_t>(sum);

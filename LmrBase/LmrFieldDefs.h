@@ -74,7 +74,8 @@ public:
 
     // Bytes the value occupies in a row or variable buffer.
     int32_t Size() const noexcept { return FSize; }
-    void SetSize(int32_t value) noexcept { FSize = value; }
+    // Keeps the owning list's total up to date.
+    void SetSize(int32_t value) noexcept;
 
     // Byte position of the value in that buffer.
     int32_t Offset() const noexcept { return FOffset; }
@@ -154,7 +155,15 @@ private:
     void Detach(TLumraFieldDef* def) noexcept;
 
     std::vector<std::unique_ptr<TLumraFieldDef>> FList;
+    // Sum of the descriptions' sizes, kept as they join, leave and resize, so
+    // that adding one description never walks all the others.
+    int64_t FTotalSize = 0;
 };
+
+inline void TLumraFieldDef::SetSize(int32_t value) noexcept {
+    if (FOwner != nullptr) FOwner->FTotalSize += static_cast<int64_t>(value) - FSize;
+    FSize = value;
+}
 
 // Descriptions of host variables together with the buffer holding their
 // values, each at its description's Offset.

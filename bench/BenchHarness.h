@@ -61,12 +61,18 @@ struct TBenchVariant {
     double MemoryTarget = 0; // the target of peak RSS over the file's size, 0 when none
     std::string Note;        // shown beside the target
     std::function<TBenchResult(const TBenchContext&)> Run;
+    // The variant of the same workload the target is judged against instead of
+    // the C API (the ratio column keeps dividing by the C API), "" for none.
+    std::string Baseline;
+    // A target on the CPU seconds themselves, 0 when none.
+    double SecondsTarget = 0;
 };
 
 // Every variant this program knows, in table order.
 void BenchAddCApiVariants(std::vector<TBenchVariant>& list);
 void BenchAddStatementVariants(std::vector<TBenchVariant>& list);
 void BenchAddDatasetVariants(std::vector<TBenchVariant>& list);
+void BenchAddParameterVariants(std::vector<TBenchVariant>& list);
 
 // One measured run in a forked child: the result plus the child's peak
 // resident set (VmHWM) and its resident set just before the workload began.

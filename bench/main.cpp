@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
     BenchAddCApiVariants(all);
     BenchAddStatementVariants(all);
     BenchAddDatasetVariants(all);
+    BenchAddParameterVariants(all);
     auto selected = [&](const TBenchVariant& v) {
         const bool workloadOk = options.Only.empty() || std::find(options.Only.begin(), options.Only.end(),
                                                                   v.Workload) != options.Only.end();
@@ -155,9 +156,16 @@ int main(int argc, char** argv) {
     for (const TBenchVariant& v : all)
         if (selected(v)) references.push_back(v.Reference.empty() ? v.Workload : v.Reference);
     std::vector<TBenchVariant> chosen;
+    // So is a baseline variant a target is judged against.
+    std::vector<std::pair<std::string, std::string>> baselines;
     for (const TBenchVariant& v : all)
-        if (selected(v) || (v.Name == "C API" &&
-                            std::find(references.begin(), references.end(), v.Workload) != references.end()))
+        if (selected(v) && !v.Baseline.empty()) baselines.emplace_back(v.Workload, v.Baseline);
+    for (const TBenchVariant& v : all)
+        if (selected(v) ||
+            (v.Name == "C API" &&
+             std::find(references.begin(), references.end(), v.Workload) != references.end()) ||
+            std::find(baselines.begin(), baselines.end(), std::make_pair(v.Workload, v.Name)) !=
+                baselines.end())
             chosen.push_back(v);
 
     std::printf(
@@ -217,15 +225,17 @@ int main(int argc, char** argv) {
         }
     // The ratio of each run to the C API's time in the same run, then their
     // median: a slow spell of the machine falls on both halves of a ratio.
-    auto pairedRatio = [&](const TRow& r, const std::string& key) {
-        const auto it = referenceRow.find(key);
-        if (it == referenceRow.end()) return -1.0;
+    auto pairedTo = [&](const TRow& r, const TRow& baseRow) {
         std::vector<double> ratios;
-        const std::vector<TBenchSample>& base = it->second->Samples;
+        const std::vector<TBenchSample>& base = baseRow.Samples;
         for (size_t i = 0; i < r.Samples.size() && i < base.size(); ++i)
             if (base[i].Result.CpuSeconds > 0)
                 ratios.push_back(r.Samples[i].Result.CpuSeconds / base[i].Result.CpuSeconds);
         return ratios.empty() ? -1.0 : Median(ratios);
+    };
+    auto pairedRatio = [&](const TRow& r, const std::string& key) {
+        const auto it = referenceRow.find(key);
+        return it == referenceRow.end() ? -1.0 : pairedTo(r, *it->second);
     };
 
     std::printf(
@@ -248,10 +258,28 @@ int main(int argc, char** argv) {
             const double q = pairedRatio(r, refKey);
             std::snprintf(text, sizeof text, "%.2fx", q);
             ratio = text;
-            if (v.Target > 0) {
+            if (v.Target > 0 && v.Baseline.empty()) {
                 std::snprintf(text, sizeof text, "<= %.1fx %s", v.Target, q <= v.Target ? "met" : "MISSED");
                 target = text;
             }
+        }
+        if (!v.Baseline.empty()) {
+            const TRow* base = nullptr;
+            for (const TRow& other : rows)
+                if (other.Variant->Workload == v.Workload && other.Variant->Name == v.Baseline &&
+                    other.Error.empty())
+                    base = &other;
+            char text[96];
+            const double q = base != nullptr ? pairedTo(r, *base) : -1.0;
+            std::snprintf(text, sizeof text, "%.2fx of %s, <= %.2fx %s", q, v.Baseline.c_str(), v.Target,
+                          q > 0 && q <= v.Target ? "met" : "MISSED");
+            target = text;
+        }
+        if (v.SecondsTarget > 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "< %.1f s %s", v.SecondsTarget,
+                          r.MedianSeconds < v.SecondsTarget ? "met" : "MISSED");
+            target = target == "-" ? std::string(text) : target + "; " + text;
         }
         if (v.MemoryTarget > 0) {
             const double m = static_cast<double>(r.PeakKb) * 1024 / static_cast<double>(fileBytes);

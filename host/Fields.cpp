@@ -160,6 +160,17 @@ int32_t TFields::IndexOf(const TField* field) const noexcept {
 }
 
 TField* TFields::FindField(const std::string& fieldName) const {
+    // A name spelt exactly as a field's (code that looks fields up for every
+    // value) is found by comparing bytes; only fields before it of the same
+    // length still need the folded comparison, as the first match wins.
+    for (size_t j = 0; j < FList.size(); ++j) {
+        if (FList[j]->FieldName() != fieldName) continue;
+        for (size_t i = 0; i < j; ++i)
+            if (FList[i]->FieldName().size() == fieldName.size() &&
+                AnsiSameText(FList[i]->FieldName(), fieldName))
+                return FList[i];
+        return FList[j];
+    }
     for (TField* f : FList)
         if (AnsiSameText(f->FieldName(), fieldName)) return f;
     return nullptr;

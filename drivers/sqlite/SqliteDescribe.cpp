@@ -350,7 +350,9 @@ bool TSqliteSQL::InternalPrepareOpen(const std::string& sql) {
                                 kiHiddenKeyField);
             continue;
         }
-        const TSqliteColumnType t = SqliteMapDeclaredType(api.column_decltype(stmt, i));
+        const TSqliteColumnType t = session->UntypedColumns()
+                                        ? TSqliteColumnType{}
+                                        : SqliteMapDeclaredType(api.column_decltype(stmt, i));
         const char* name = api.column_name(stmt, i);
         bool key = false;
         for (int32_t k : cursor->KeyColumns)

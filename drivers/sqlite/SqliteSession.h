@@ -49,6 +49,13 @@ public:
     // connection before it reports "database is locked" (applied on connect).
     int32_t BusyTimeout() const noexcept { return FBusyTimeout; }
     void SetBusyTimeout(int32_t value) noexcept { FBusyTimeout = value; }
+    // Cursors prepared while this is true describe every column as one without
+    // a declared type (ntMemo, ExtType SQLITE_NULL), so that each value is read
+    // with its own engine type whatever the table declares: for a tool that
+    // shows any file's values as they are stored. Default false: columns are
+    // typed by their declared types and a value that does not fit fails.
+    bool UntypedColumns() const noexcept { return FUntypedColumns; }
+    void SetUntypedColumns(bool value) noexcept { FUntypedColumns = value; }
 
     // The engine's connection, or null when not connected (for the driver's statements).
     sqlite3* Db() const noexcept;
@@ -112,6 +119,7 @@ private:
     std::string FLostReason;
     bool FCreateIfMissing = false;
     int32_t FBusyTimeout = 2000;
+    bool FUntypedColumns = false;
 };
 
 // True for SQL whose first word names a statement that cannot run inside a

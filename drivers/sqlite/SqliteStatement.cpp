@@ -387,13 +387,15 @@ TSqliteSession* TSqliteSQL::SqliteSession() const {
 
 bool TSqliteSQL::InternalPrepare(const std::string& sql) {
     TSqliteSession* session = SqliteSession();
-    TSqliteStmtPtr probe;
-    if (!SqlitePrepareOne(session, session->Db(), sql, probe)) return false;
-    const bool rows = SqliteApi().column_count(probe.get()) > 0;
-    probe.reset();
+    auto command = std::make_unique<TSqliteCommand>();
+    if (!SqlitePrepareOne(session, session->Db(), sql, command->Stmt)) return false;
+    const bool rows = SqliteApi().column_count(command->Stmt.get()) > 0;
+    // A statement without rows keeps the engine statement prepared here: it is not prepared a second time.
+    if (!rows) return AdoptCommand(sql, std::move(command));
     // A pragma that returns rows is both: a query to open, and a setting to execute.
-    if (rows && FirstWordIs(sql, "PRAGMA")) return InternalPrepareOpen(sql) && InternalPrepareExecute(sql);
-    return rows ? InternalPrepareOpen(sql) : InternalPrepareExecute(sql);
+    if (FirstWordIs(sql, "PRAGMA")) return InternalPrepareOpen(sql) && AdoptCommand(sql, std::move(command));
+    command.reset();
+    return InternalPrepareOpen(sql);
 }
 
 bool TSqliteSQL::InternalBindOpen(void*) {
@@ -423,6 +425,10 @@ bool TSqliteSQL::InternalPrepareExecute(const std::string& sql) {
         session->SetLastError(host::LoadResString(LUMRA_ERR_CURS_IS_QUERY), SqliteCodeMisuse);
         return false;
     }
+    return AdoptCommand(sql, std::move(command));
+}
+
+bool TSqliteSQL::AdoptCommand(const std::string& sql, std::unique_ptr<TSqliteCommand> command) {
     SqliteMapHostVariables(command->Stmt.get(), sql, command->Variables);
     FCommand = std::move(command);
     return TLumraSQL::InternalPrepareExecute(sql);

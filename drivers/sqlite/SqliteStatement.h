@@ -156,6 +156,8 @@ protected:
 
 private:
     bool MakeKeptRowCurrent(TSqliteCursor& c, int64_t target);
+    // Makes a prepared engine statement that returns no rows the execute side.
+    bool AdoptCommand(const std::string& sql, std::unique_ptr<TSqliteCommand> command);
     // InternalSetValue for every type and value, with its checks and errors.
     void StoreValue(char* buffer, int32_t position, int32_t size, TLumraFieldTypes fieldType,
                     const host::Variant& value, TLumraBlobStream* stream);

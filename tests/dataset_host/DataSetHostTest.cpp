@@ -764,3 +764,20 @@ TEST(DataSetFields, AMemoReadsWholeThroughTheDatasetsBlobStreamByDefault) {
     EXPECT_THROW(note->AsString(), EDatabaseError);
     EXPECT_THROW(ds.GetBlobFieldData(99, buffer), EDatabaseError);
 }
+
+TEST(FieldLookup, TheFirstFieldWhoseNameMatchesIgnoringCaseWinsEvenOverAnExactSpelling) {
+    TMemDataSet ds(nullptr, std::vector<memds::ColumnSpec>{{"ID", ftInteger}, {"NAME", ftString, 10}});
+    auto* first = new TIntegerField(&ds);
+    first->SetFieldName("Code");
+    first->SetDataSet(&ds);
+    auto* second = new TIntegerField(&ds);
+    second->SetFieldName("other");
+    second->SetDataSet(&ds);
+    // A rename while inactive can make two names equal ignoring case.
+    second->SetFieldName("code");
+    EXPECT_EQ(ds.FindField("code"), first);
+    EXPECT_EQ(ds.FindField("Code"), first);
+    EXPECT_EQ(ds.FindField("CODE"), first);
+    EXPECT_EQ(ds.FindField("other"), nullptr);
+    EXPECT_EQ(ds.FieldByName("code"), first);
+}

@@ -201,6 +201,12 @@ public:
         std::fputs(FRows > 0 ? "\n]\n" : "]\n", FOut);
         std::fflush(FOut);
     }
+    // Ends the last line but not the array: output cut short by an error or
+    // Ctrl-C must not read as a complete document.
+    void Abandon() override {
+        std::fputs("\n", FOut);
+        std::fflush(FOut);
+    }
 
 private:
     static std::string Value(const TCell& cell) {

@@ -12,7 +12,8 @@
 // hold a comma, quote, CR or LF are quoted with inner quotes doubled. NULL is
 // an empty unquoted field, the empty string "".
 //
-// JSON: an array of objects, one per row, keys in column order. Integers,
+// JSON: an array of objects, one per row, keys in column order (output cut
+// short by an error ends its last line but leaves the array open). Integers,
 // finite reals and Booleans are JSON numbers and true/false, NULL is null,
 // everything else a string with ", \ and control characters escaped; bytes
 // that are not UTF-8 are read as Latin-1 (\u00XX) so the output stays valid.

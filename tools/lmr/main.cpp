@@ -18,12 +18,27 @@ int main(int argc, char** argv) {
     try {
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(LmrUsageText, stdout);
+            std::fflush(stdout);
+            LmrCheckOutput(stdout);
             return 0;
         }
-        if (command == "demo") return LmrDemo(args);
-        if (command == "query") return LmrQuery(args);
-        if (command == "exec") return LmrExec(args);
-        throw ELmrUsage("unknown command '" + command + "'", "");
+        int status = 0;
+        if (command == "demo")
+            status = LmrDemo(args);
+        else if (command == "query")
+            status = LmrQuery(args);
+        else if (command == "exec")
+            status = LmrExec(args);
+        else
+            throw ELmrUsage("unknown command '" + command + "'", "");
+        // What is still buffered must reach its file, or the command did not succeed.
+        std::fflush(stdout);
+        LmrCheckOutput(stdout);
+        return status;
+    } catch (const ELmrInterrupted& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "lmr: %s\n", e.what());
+        return 130;
     } catch (const ELmrUsage& e) {
         std::fflush(stdout);
         if (e.Synopsis().empty())
