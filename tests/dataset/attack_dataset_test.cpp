@@ -332,3 +332,83 @@ TEST_F(AttackDataset, IntegerParametersAtTheir32BitEdgesBindExactly) {
         q->Close();
     }
 }
+
+// ---- Master and detail destroyed in unusual orders ----------------------------------
+
+class AttackMasterDetail : public AttackDataset {
+protected:
+    void SetUp() override {
+        AttackDataset::SetUp();
+        Run("create table orders (id integer primary key, person_id integer, amount real)");
+        Run("insert into orders values (10, 1, 1.5), (11, 2, 2.5), (12, 2, 3.5)");
+    }
+    std::vector<int32_t> Ids(TSqliteQuery* q) {
+        std::vector<int32_t> out;
+        for (q->First(); !q->Eof(); q->Next())
+            out.push_back(q->FieldByName("ID")->AsInteger());
+        return out;
+    }
+};
+
+TEST_F(AttackMasterDetail, ADataSourceDestroyedUnderAnOpenDetailLeavesBothUsable) {
+    TSqliteQuery* master = Query("select id from people order by id");
+    TSqliteQuery* detail = Query("select id from orders where person_id = :id order by id");
+    auto source = std::make_unique<TDataSource>(nullptr);
+    source->SetDataSet(master);
+    detail->SetDataSource(source.get());
+    master->Open();
+    detail->Open();
+    EXPECT_EQ(Ids(detail), (std::vector<int32_t>{10}));
+    source.reset();
+    EXPECT_EQ(detail->GetDataSource(), nullptr);
+    master->Next();
+    EXPECT_EQ(Ids(detail), (std::vector<int32_t>{10})) << "a detail without a master stays where it is";
+    detail->Close();
+    detail->ParamByName("id")->SetAsInteger(2);
+    detail->Open();
+    EXPECT_EQ(Ids(detail), (std::vector<int32_t>{11, 12}));
+}
+
+TEST_F(AttackMasterDetail, AMasterDestroyedUnderAnOpenDetailLeavesTheDetailUsable) {
+    auto master = std::make_unique<TSqliteQuery>();
+    master->SetSession(Session.get());
+    master->SQL()->SetText("select id from people order by id");
+    TSqliteQuery* detail = Query("select id from orders where person_id = :id order by id");
+    TDataSource source(nullptr);
+    source.SetDataSet(master.get());
+    detail->SetDataSource(&source);
+    master->Open();
+    detail->Open();
+    master->Next();
+    EXPECT_EQ(Ids(detail), (std::vector<int32_t>{11, 12}));
+    master.reset();
+    EXPECT_EQ(source.DataSet(), nullptr);
+    EXPECT_TRUE(detail->Active());
+    EXPECT_EQ(Ids(detail), (std::vector<int32_t>{11, 12}));
+    detail->Close();
+    detail->ParamByName("id")->SetAsInteger(1);
+    detail->Open();
+    EXPECT_EQ(Ids(detail), (std::vector<int32_t>{10}));
+    EXPECT_EQ(Session->HoldCount(), 1);
+}
+
+// A dataset's AfterClose handler may destroy another dataset of the same
+// session while the session closes every statement.
+TEST_F(AttackDataset, ADatasetDestroyedByAnotherOnesAfterCloseDuringSessionCloseIsSkippedSafely) {
+    TSqliteQuery* first = Query("select id from people");
+    auto second = std::make_unique<TSqliteQuery>();
+    second->SetSession(Session.get());
+    second->SQL()->SetText("select id from people");
+    TSqliteQuery* third = Query("select id from people order by id");
+    first->Open();
+    second->Open();
+    third->Open();
+    first->AfterClose = [&](TDataSet*) { second.reset(); };
+    Session->Close();
+    EXPECT_EQ(second, nullptr);
+    EXPECT_FALSE(first->Active());
+    EXPECT_FALSE(third->Active());
+    EXPECT_EQ(Session->HoldCount(), 0);
+    third->Open();
+    EXPECT_EQ(third->FieldByName("ID")->AsInteger(), 1);
+}

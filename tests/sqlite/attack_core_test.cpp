@@ -1272,3 +1272,98 @@ TEST_F(AttackCore, AnAttachedHandleIsDetachedOnCloseAndStaysOpenForItsOwner) {
         << Session->LastError();
     EXPECT_EQ(Count("people", Other.get()), 4);
 }
+
+// ---- Row operations without a row --------------------------------------------------
+
+// Every row operation on a statement with no open cursor, never opened or
+// closed again, fails cleanly: false or an error, never a crash.
+TEST_F(AttackCore, RowOperationsWithoutAnOpenCursorFailCleanly) {
+    auto tryAll = [&](const char* when) {
+        SCOPED_TRACE(when);
+        for (auto op : {&TLumraSQL::FetchNext, &TLumraSQL::FetchPrior, &TLumraSQL::FetchCurrent,
+                        &TLumraSQL::UpdateRow, &TLumraSQL::InsertRow, &TLumraSQL::DeleteRow}) {
+            Outcome r = Try(Session.get(), [&] { return (Sql.get()->*op)(); });
+            EXPECT_FALSE(r.ok);
+        }
+        EXPECT_EQ(Names(Other.get()), "root,ann,bob,");
+    };
+    tryAll("never opened");
+    ASSERT_TRUE(Sql->OpenWrite("select id, name, age from people order by id"));
+    Sql->Close();
+    tryAll("closed");
+    ASSERT_TRUE(Sql->Describe("select id, name, age from people order by id"));
+    tryAll("described");
+}
+
+// Field access on a cursor that is described but not open has no row to
+// read or write: whatever it answers, it neither crashes nor writes.
+TEST_F(AttackCore, FieldAccessOnADescribedCursorNeitherCrashesNorWrites) {
+    ASSERT_TRUE(Sql->Describe("select id, name, age from people order by id"));
+    ASSERT_EQ(Sql->GetFieldCount(), 3);
+    for (int32_t c = 0; c < 3; ++c) {
+        const host::Variant id(c);
+        try {
+            Sql->GetFieldValue(id);
+            Sql->IsFieldNull(id);
+            Sql->GetOldValue(id);
+        } catch (const ELumraException&) {
+        }
+    }
+    try {
+        Sql->SetFieldValue(Id("name"), host::Variant("x"));
+    } catch (const ELumraException&) {
+    }
+    EXPECT_EQ(Names(Other.get()), "root,ann,bob,");
+}
+
+TEST_F(AttackCore, AColumnThatIsNotABlobHasNoBlobStream) {
+    ASSERT_TRUE(Sql->OpenRead("select id, name from people"));
+    try {
+        Sql->BlobManager()->BlobByName("name");
+        ADD_FAILURE() << "a text column has a blob stream";
+    } catch (const ELumraException& e) {
+        EXPECT_EQ(e.Message(), "Field \"name\" is not a blob");
+        EXPECT_EQ(e.ErrorCode(), 0);
+    }
+}
+
+// ---- Destruction while the session closes its statements ---------------------------
+
+// A close handler may destroy another statement of the same session while
+// the session is closing its statements.
+TEST_F(AttackCore, AStatementDestroyedByAnotherOnesCloseHandlerDuringSessionCloseIsSkippedSafely) {
+    auto first = NewStatement(Session.get());
+    auto second = NewStatement(Session.get());
+    auto third = NewStatement(Session.get());
+    ASSERT_TRUE(first->OpenRead("select id from people"));
+    ASSERT_TRUE(second->OpenRead("select id from people"));
+    ASSERT_TRUE(third->OpenRead("select id from people"));
+    int thirdClosed = 0;
+    third->SetOnAfterClose([&](host::TObject*) { ++thirdClosed; });
+    first->SetOnAfterClose([&](host::TObject*) { second.reset(); });
+    Session->Close();
+    EXPECT_EQ(second, nullptr);
+    EXPECT_FALSE(first->CursorOpen());
+    EXPECT_FALSE(third->CursorOpen());
+    EXPECT_EQ(thirdClosed, 1);
+    for (TLumraSQL* q : Session->Queries())
+        EXPECT_NE(q, nullptr);
+    Session->Open();
+    ASSERT_TRUE(third->OpenRead("select id from people order by id")) << Session->LastError();
+    EXPECT_EQ(third->GetFieldValue(Id("id")).AsInt64(), 1);
+}
+
+// A close handler may also unlink its own statement from the session while
+// the session is closing its statements.
+TEST_F(AttackCore, AStatementLeavingItsSessionFromItsCloseHandlerDuringSessionCloseIsSafe) {
+    auto first = NewStatement(Session.get());
+    auto second = NewStatement(Session.get());
+    ASSERT_TRUE(first->OpenRead("select id from people"));
+    ASSERT_TRUE(second->OpenRead("select id from people"));
+    first->SetOnAfterClose([&](host::TObject*) { first->SetSession(Other.get()); });
+    Session->Close();
+    EXPECT_FALSE(second->CursorOpen());
+    EXPECT_EQ(first->GetSessionObject(), Other.get());
+    ASSERT_TRUE(first->OpenRead("select id from people order by id")) << Other->LastError();
+    EXPECT_EQ(first->GetFieldValue(Id("id")).AsInt64(), 1);
+}
