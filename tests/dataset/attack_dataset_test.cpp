@@ -412,3 +412,81 @@ TEST_F(AttackDataset, ADatasetDestroyedByAnotherOnesAfterCloseDuringSessionClose
     third->Open();
     EXPECT_EQ(third->FieldByName("ID")->AsInteger(), 1);
 }
+
+// ---- Row counts, positions and bookmarks past their ends -------------------------------
+
+// FAULT: a failing ExecSQL leaves GetRowsAffected at the previous execution's count.
+TEST_F(AttackDataset, DISABLED_AFailingExecSqlOfTheSameDatasetReportsNoRowsAffected) {
+    TSqliteQuery* q = Query("update people set name = :name where id = 3");
+    q->Prepare();
+    q->ParamByName("name")->SetAsString("cy");
+    q->ExecSQL();
+    EXPECT_EQ(q->GetRowsAffected(), 1);
+    q->ParamByName("name")->SetAsString("ann");
+    EXPECT_EQ(DatasetErrorCode([&] { q->ExecSQL(); }), -SQLITE_CONSTRAINT_UNIQUE);
+    EXPECT_EQ(q->GetRowsAffected(), 0);
+    EXPECT_EQ(Names(), "root,ann,cy,");
+}
+
+TEST_F(AttackDataset, RecordNumbersOutsideTheRowsLeaveTheDatasetWhereItIs) {
+    TSqliteQuery* q = Query("select id from people order by id");
+    q->Open();
+    q->Next();
+    for (int32_t n : {0, -1, 4, std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()}) {
+        SCOPED_TRACE(n);
+        try {
+            q->SetRecNoValue(n);
+        } catch (const EDatabaseError&) {
+        }
+        EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 2);
+    }
+    q->SetRecNoValue(3);
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 3);
+}
+
+// A bookmark kept over a close and reopen, while another connection removed
+// its row, goes nowhere wrong: an error or a valid record, never a crash.
+TEST_F(AttackDataset, ABookmarkOfARowGoneSinceTheReopenIsRefusedOrHarmless) {
+    TSqliteQuery* q = Query("select id from people order by id");
+    q->Open();
+    q->Last();
+    TBookmark mark = q->GetBookmark();
+    q->Close();
+    ASSERT_EQ(Other->Execute("delete from people where id = 3"), 0) << Other->LastError();
+    q->Open();
+    try {
+        if (q->BookmarkValid(mark)) q->GotoBookmark(mark);
+    } catch (const EDatabaseError&) {
+    }
+    q->FreeBookmark(mark);
+    EXPECT_TRUE(q->Active());
+    const int32_t id = q->FieldByName("ID")->AsInteger();
+    EXPECT_TRUE(id == 1 || id == 2) << id;
+    q->Last();
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 2);
+    EXPECT_EQ(q->RecordCount(), 2);
+}
+
+// A row that cannot be read is never stepped over: Last may reach the end
+// (the rows behind it are good), but going back from there stops at the bad
+// row with the engine's code instead of showing the row before it.
+TEST_F(AttackDataset, ScrollingBackOverARowThatCannotBeReadRaisesAndDoesNotSkipIt) {
+    Run("create table narrow (id integer primary key, s varchar(3))");
+    Run("insert into narrow values (1, 'a'), (2, 'long!'), (3, 'c')");
+    TSqliteQuery* q = Query("select id, s from narrow order by id");
+    q->Open();
+    try {
+        q->Last();
+    } catch (const ELumraDatasetError& e) {
+        EXPECT_EQ(e.ErrorCode(), -SQLITE_MISMATCH);
+        EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 1);
+        return;
+    }
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 3);
+    EXPECT_EQ(DatasetErrorCode([&] { q->Prior(); }), -SQLITE_MISMATCH);
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 3);
+    q->First();
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 1);
+    EXPECT_EQ(DatasetErrorCode([&] { q->Next(); }), -SQLITE_MISMATCH);
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 1);
+}
