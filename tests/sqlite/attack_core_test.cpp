@@ -1469,3 +1469,81 @@ TEST(AttackBlobStream, WritesAtOddPositionsStayInsideTheBuffer) {
     EXPECT_EQ(s.Write("xy", 2), 2);
     EXPECT_EQ(s.GetBlobSize(), 2);
 }
+
+// ---- Rows changed behind the cursor's back ------------------------------------------
+
+// A row another connection deleted after it was fetched cannot be updated:
+// the update fails with a message instead of reporting success for a write
+// that changed nothing.
+TEST_F(AttackCore, UpdatingARowDeletedByAnotherConnectionFailsInsteadOfReportingSuccess) {
+    // In WAL mode the other connection may write while this cursor reads.
+    Run("pragma journal_mode = wal");
+    ASSERT_TRUE(Sql->OpenWrite("select id, name, age from people order by id")) << Session->LastError();
+    ASSERT_TRUE(Sql->FetchNext());
+    ASSERT_EQ(Other->Execute("delete from people where id = 2"), 0) << Other->LastError();
+    Sql->SetFieldValue(Id("name"), host::Variant("ghost"));
+    Outcome r = Try(Session.get(), [&] { return Sql->UpdateRow(); });
+    EXPECT_FALSE(r.ok) << "an update of a row that no longer exists reported success";
+    EXPECT_FALSE(r.message.empty());
+    EXPECT_EQ(Names(Other.get()), "root,bob,");
+}
+
+TEST_F(AttackCore, DeletingARowDeletedByAnotherConnectionFailsInsteadOfReportingSuccess) {
+    // In WAL mode the other connection may write while this cursor reads.
+    Run("pragma journal_mode = wal");
+    ASSERT_TRUE(Sql->OpenWrite("select id, name, age from people order by id")) << Session->LastError();
+    ASSERT_TRUE(Sql->FetchNext());
+    ASSERT_EQ(Other->Execute("delete from people where id = 2"), 0) << Other->LastError();
+    Outcome r = Try(Session.get(), [&] { return Sql->DeleteRow(); });
+    EXPECT_FALSE(r.ok) << "a delete of a row that no longer exists reported success";
+    EXPECT_EQ(Names(Other.get()), "root,bob,");
+}
+
+// ---- Failed binds and writes that keep their blob values -----------------------------
+
+TEST_F(AttackValues, AFailedBindLeavesNothingBehindForTheNextExecutionOfTheSameShape) {
+    const std::string insert = "insert into v (id, s, m) values (?, ?, ?)";
+    ASSERT_TRUE(Sql->Execute(insert, {host::Variant(int64_t{2}), host::Variant("aa"), host::Variant("one")}))
+        << Session->LastError();
+    Outcome bad = Try(Session.get(), [&] {
+        return Sql->Execute(
+            insert, {host::Variant(int64_t{3}), host::Variant("bb"), host::Variant(std::string("t\0o", 3))});
+    });
+    EXPECT_FALSE(bad.ok);
+    EXPECT_NE(bad.message.find("zero byte"), std::string::npos) << bad.message;
+    ASSERT_TRUE(
+        Sql->ExecutePrepared({host::Variant(int64_t{4}), host::Variant("cc"), host::Variant("three")}))
+        << Session->LastError();
+    EXPECT_EQ(Scalar("select group_concat(id || ':' || s || ':' || m, ',') from v where id > 1 order by id")
+                  .AsString(),
+              "2:aa:one,4:cc:three");
+    const std::string query = "select id from v where s = ? and m = ?";
+    ASSERT_TRUE(Sql->OpenRead(query, {host::Variant("aa"), host::Variant("one")})) << Session->LastError();
+    EXPECT_FALSE(
+        Try(Session.get(), [&] {
+            return Sql->OpenRead(query, {host::Variant("cc"), host::Variant(std::string("t\0o", 3))});
+        }).ok);
+    EXPECT_FALSE(Sql->CursorOpen());
+    ASSERT_TRUE(Sql->OpenReadPrepared({host::Variant("cc"), host::Variant("three")})) << Session->LastError();
+    EXPECT_EQ(Sql->GetFieldValue(Id("id")).AsInt64(), 4);
+}
+
+TEST_F(AttackValues, AFailedInsertRowKeepsItsMemoAndBlobValuesForTheRetry) {
+    Run("create table docs (id integer primary key, name varchar(8) unique, body text, data blob)");
+    Run("insert into docs values (1, 'taken', 'x', x'00')");
+    ASSERT_TRUE(Sql->OpenWrite("select id, name, body, data from docs")) << Session->LastError();
+    Sql->Clear();
+    host::Variant bytes = host::VarArrayCreate(0, 2, host::varByte);
+    std::memcpy(host::VarArrayLock(bytes), "\x01\x00\x02", 3);
+    host::VarArrayUnlock(bytes);
+    const std::string body(50000, 'b');
+    Sql->SetFieldValue(Id("name"), host::Variant("taken"));
+    Sql->SetFieldValue(Id("body"), host::Variant(body));
+    Sql->SetFieldValue(Id("data"), bytes);
+    EXPECT_FALSE(Try(Session.get(), [&] { return Sql->InsertRow(); }).ok);
+    EXPECT_EQ(Sql->GetFieldValue(Id("body")).AsString(), body);
+    Sql->SetFieldValue(Id("name"), host::Variant("free"));
+    ASSERT_TRUE(Sql->InsertRow()) << Session->LastError();
+    EXPECT_EQ(Scalar("select body from docs where name = 'free'").AsString(), body);
+    EXPECT_EQ(Scalar("select hex(data) from docs where name = 'free'").AsString(), "010002");
+}
