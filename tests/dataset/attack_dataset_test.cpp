@@ -490,3 +490,29 @@ TEST_F(AttackDataset, ScrollingBackOverARowThatCannotBeReadRaisesAndDoesNotSkipI
     EXPECT_EQ(DatasetErrorCode([&] { q->Next(); }), -SQLITE_MISMATCH);
     EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 1);
 }
+
+// ---- A user transaction on a session that lets its connection go ---------------------
+
+// With KeepConnection off, the last dataset giving its hold back closes the
+// connection; work of a user transaction still running must not vanish with
+// it: either the connection stays until the transaction ends, or the commit
+// fails loudly.
+// FAULT: StartTransaction, then an ExecSQL on a KeepConnection=false session: the connection closes with the
+// ExecSQL's hold, the insert is rolled back silently, and Commit reports success.
+TEST_F(AttackDataset, DISABLED_AUserTransactionSurvivesTheLastHoldGoingWithKeepConnectionOff) {
+    Session->SetKeepConnection(false);
+    Session->Open();
+    Session->StartTransaction();
+    TSqliteQuery* q = Query("insert into people (id, name, age) values (4, 'dan', 5)");
+    q->ExecSQL();
+    EXPECT_EQ(q->GetRowsAffected(), 1);
+    bool committed = true;
+    try {
+        Session->Commit();
+    } catch (const std::exception&) {
+        committed = false;
+    }
+    if (committed) {
+        EXPECT_EQ(Names(), "root,ann,bob,dan,") << "Commit reported success for an insert that was lost";
+    }
+}

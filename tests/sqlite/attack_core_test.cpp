@@ -1547,3 +1547,43 @@ TEST_F(AttackValues, AFailedInsertRowKeepsItsMemoAndBlobValuesForTheRetry) {
     EXPECT_EQ(Scalar("select body from docs where name = 'free'").AsString(), body);
     EXPECT_EQ(Scalar("select hex(data) from docs where name = 'free'").AsString(), "010002");
 }
+
+// Transaction calls on a session that is not connected fail cleanly or do
+// nothing; they never crash.
+TEST_F(AttackCore, CommitAndRollbackOnAClosedSessionFailCleanly) {
+    Session->Close();
+    for (const std::function<void()>& call :
+         std::vector<std::function<void()>>{[&] { Session->Commit(); }, [&] { Session->Rollback(); }}) {
+        try {
+            call();
+        } catch (const ELumraException& e) {
+            EXPECT_FALSE(e.Message().empty());
+        }
+    }
+    EXPECT_FALSE(Session->InTransaction());
+    Session->Open();
+    ASSERT_TRUE(Sql->Execute("insert into people (id, name, age) values (4, 'dan', 5)"))
+        << Session->LastError();
+    EXPECT_EQ(Count("people", Other.get()), 4);
+}
+
+// A user transaction started on a session that is not connected is either
+// refused or really covers the work done once connected.
+// FAULT: StartTransaction on a closed session succeeds (InTransaction true, no connection); Open then clears
+// it, the insert auto-commits and the user's Rollback undoes nothing.
+TEST_F(AttackCore, DISABLED_AUserTransactionStartedWhileDisconnectedIsRefusedOrCoversTheWork) {
+    Session->Close();
+    try {
+        Session->StartTransaction();
+    } catch (const ELumraException& e) {
+        EXPECT_FALSE(e.Message().empty());
+        EXPECT_FALSE(Session->InTransaction());
+        return;
+    }
+    Session->Open();
+    ASSERT_TRUE(Sql->Execute("insert into people (id, name, age) values (4, 'dan', 5)"))
+        << Session->LastError();
+    EXPECT_EQ(Count("people", Other.get()), 3) << "work of the user transaction was committed at once";
+    Session->Rollback();
+    EXPECT_EQ(Count("people", Other.get()), 3);
+}
