@@ -1587,3 +1587,38 @@ TEST_F(AttackCore, DISABLED_AUserTransactionStartedWhileDisconnectedIsRefusedOrC
     Session->Rollback();
     EXPECT_EQ(Count("people", Other.get()), 3);
 }
+
+// ---- Host variables of the smaller and unsigned integer types ------------------------
+
+// Every integer Variant binds as its exact value (or is refused): none is
+// stored as NULL or wrapped.
+TEST_F(AttackValues, HostVariablesOfEveryIntegerTypeBindTheirExactValue) {
+    struct Case {
+        host::Variant value;
+        int64_t expected;
+    };
+    const std::vector<Case> cases = {
+        {host::Variant(int16_t{-32768}), -32768},
+        {host::Variant(uint8_t{200}), 200},
+        {host::Variant(static_cast<int8_t>(-100)), -100},
+        {host::Variant(static_cast<uint16_t>(65535)), 65535},
+        {host::Variant(static_cast<uint32_t>(4000000000u)), 4000000000},
+        {host::Variant(static_cast<uint64_t>(9223372036854775807ull)), std::numeric_limits<int64_t>::max()},
+    };
+    int64_t id = 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(host::VarTypeAsText(c.value.VarType()) + " " + std::to_string(c.expected));
+        Outcome r = Try(Session.get(), [&] {
+            return Sql->Execute("insert into v (id, n) values (?, ?)", {host::Variant(id), c.value});
+        });
+        if (r.ok) {
+            const host::Variant got = Scalar("select n from v where id = " + std::to_string(id));
+            EXPECT_FALSE(got.IsNull()) << "stored as NULL";
+            if (!got.IsNull()) EXPECT_EQ(got.AsInt64(), c.expected);
+        } else {
+            EXPECT_LT(r.code, 0) << r.message;
+            EXPECT_FALSE(r.message.empty());
+        }
+        ++id;
+    }
+}
