@@ -432,7 +432,7 @@ TEST_F(AttackDataset, RecordNumbersOutsideTheRowsLeaveTheDatasetWhereItIs) {
     TSqliteQuery* q = Query("select id from people order by id");
     q->Open();
     q->Next();
-    for (int32_t n : {0, -1, 4, std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()}) {
+    for (int32_t n : {0, -1, 4, std::numeric_limits<int32_t>::max()}) {
         SCOPED_TRACE(n);
         try {
             q->SetRecNoValue(n);
@@ -442,6 +442,20 @@ TEST_F(AttackDataset, RecordNumbersOutsideTheRowsLeaveTheDatasetWhereItIs) {
     }
     q->SetRecNoValue(3);
     EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 3);
+}
+
+// The lowest record number is outside the rows like any other.
+// FAULT: SetRecNo(INT32_MIN) computes INT32_MIN - 1 (signed overflow, undefined behaviour; UBSan aborts the
+// process).
+TEST_F(AttackDataset, DISABLED_TheLowestRecordNumberLeavesTheDatasetWhereItIs) {
+    TSqliteQuery* q = Query("select id from people order by id");
+    q->Open();
+    q->Next();
+    try {
+        q->SetRecNoValue(std::numeric_limits<int32_t>::min());
+    } catch (const EDatabaseError&) {
+    }
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 2);
 }
 
 // A bookmark kept over a close and reopen, while another connection removed

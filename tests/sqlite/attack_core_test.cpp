@@ -1614,7 +1614,9 @@ TEST_F(AttackValues, HostVariablesOfEveryIntegerTypeBindTheirExactValue) {
         if (r.ok) {
             const host::Variant got = Scalar("select n from v where id = " + std::to_string(id));
             EXPECT_FALSE(got.IsNull()) << "stored as NULL";
-            if (!got.IsNull()) EXPECT_EQ(got.AsInt64(), c.expected);
+            if (!got.IsNull()) {
+                EXPECT_EQ(got.AsInt64(), c.expected);
+            }
         } else {
             EXPECT_LT(r.code, 0) << r.message;
             EXPECT_FALSE(r.message.empty());
