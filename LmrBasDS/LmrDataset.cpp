@@ -77,7 +77,7 @@ void TLumraDataLink::RecordChanged(TField* field) {
 TLumraDataset::TLumraDataset(TComponent* owner, std::unique_ptr<TLumraSQL> statement)
     : TDataSet(owner), FStatement(std::move(statement)), FSQL(std::make_unique<TStringList>()),
       FParams(std::make_unique<TLumraParams>(this)), FDataLink(std::make_unique<TLumraDataLink>(this)),
-      FKeyFields(std::make_unique<TList>()), FProviderParams(std::make_unique<TParams>()) {
+      FKeyFields(std::make_unique<TList>()) {
     if (!FStatement) DatabaseError("A dataset needs a statement", this);
     // Bound to the virtual operation, so a subclass's QueryChanged is the one called.
     FSQL->SetOnChange([this](TObject* sender) { QueryChanged(sender); });
@@ -92,7 +92,9 @@ TLumraDataset::~TLumraDataset() {
     }
     FSQL->SetOnChange(nullptr);
     FStatement->SetOnAfterClose(nullptr);
+#if LMR_HOST_GENERATION >= 5
     FProviderParams.reset();
+#endif
     FKeyFields.reset();
     FStatement.reset();
     FSQL.reset();
