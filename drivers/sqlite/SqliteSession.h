@@ -19,6 +19,7 @@
 #include <string>
 
 #include "LmrBase/LmrSession.h"
+#include "drivers/sqlite/SqliteGeneration.h"
 
 struct sqlite3;
 struct TSqliteConnection;
