@@ -321,7 +321,10 @@ protected:
     // FIndexDefs (the ORDER BY index) arrives with searching; InternalOpen
     // then builds it after the key fields.
     host::TRecordBuffer FKeyBuffer = nullptr;
-    std::unique_ptr<host::TParams> FProviderParams;
+#if LMR_HOST_GENERATION >= 5
+    // Provider support exists only in generation 5.
+    std::unique_ptr<host::TParams> FProviderParams = std::make_unique<host::TParams>();
+#endif
 
 private:
     // GetActiveRecBuf in the states other than browsing.

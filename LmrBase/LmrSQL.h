@@ -339,7 +339,7 @@ private:
     void ReleaseEngineStatements();
 #if LMR_HOST_GENERATION < 4
     // Generation 3 runs the conversion privately before every prepare, open and execute.
-    void StatementToOem(std::string& sql);
+    LMR_GEN3_INTERNAL void StatementToOem(std::string& sql);
 #endif
     std::string ToOem(const std::string& sql);
     host::Variant InternalCheckVarValues(std::span<const host::Variant> values) const;

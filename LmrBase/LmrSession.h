@@ -196,8 +196,8 @@ private:
 #if LMR_HOST_GENERATION < 4
     // Generation 3 keeps the statement list operations inside the unit.
     friend class TLumraSQL;
-    void AddQuery(TLumraSQL* statement);
-    void RemoveQuery(TLumraSQL* statement);
+    LMR_GEN3_INTERNAL void AddQuery(TLumraSQL* statement);
+    LMR_GEN3_INTERNAL void RemoveQuery(TLumraSQL* statement);
 #endif
     void DoEvent(const host::TNotifyEvent& event);
     // Drops this session's library reference, freeing the library at 0.

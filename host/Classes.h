@@ -6,6 +6,8 @@
 // "Data" property through the filer.
 #pragma once
 
+#include "host/Generation.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>

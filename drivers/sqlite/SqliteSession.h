@@ -32,6 +32,7 @@
 #include <string_view>
 
 #include "LmrBase/LmrSession.h"
+#include "drivers/sqlite/SqliteGeneration.h"
 
 struct sqlite3;
 struct TSqliteConnection;

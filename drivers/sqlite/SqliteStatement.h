@@ -88,6 +88,7 @@
 #include <string>
 
 #include "LmrBase/LmrSQL.h"
+#include "drivers/sqlite/SqliteGeneration.h"
 
 class TSqliteSession;
 struct TSqliteCursor;
