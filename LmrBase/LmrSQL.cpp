@@ -230,6 +230,9 @@ bool TLumraSQL::PrepareExecute(const std::string& sql) {
 }
 
 bool TLumraSQL::ExecuteStatement(const std::string* sql, std::span<const host::Variant> values) {
+    // An execution that fails changed no rows; the previous count must not
+    // pass for this one's.
+    SetRowsProcessed(0);
     std::string text;
     if (sql != nullptr) {
         text = *sql;

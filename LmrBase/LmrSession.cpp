@@ -160,13 +160,19 @@ void TLumraSession::OpenSession() {
 
 void TLumraSession::CloseSession() {
     if (FHoldCount > 0) --FHoldCount;
-    if (FHoldCount == 0 && !FKeepConnection) Close();
+    CloseIfUnheld();
+}
+
+void TLumraSession::CloseIfUnheld() {
+    // Closing the connection gives up the engine transaction: a user
+    // transaction keeps it until Commit or Rollback ends it.
+    if (FHoldCount == 0 && !FKeepConnection && !FInTransaction) Close();
 }
 
 void TLumraSession::SetKeepConnection(bool value) {
     if (value == FKeepConnection) return;
     FKeepConnection = value;
-    if (!value && FHoldCount == 0) Close();
+    if (!value) CloseIfUnheld();
 }
 
 void TLumraSession::SetHandle(void* value) {
@@ -185,6 +191,11 @@ void TLumraSession::SetHandle(void* value) {
 
 void TLumraSession::StartTransaction() {
     if (FInTransaction) RaiseLastError(host::LoadResString(LUMRA_ERR_SESS_TRANS_ACTIVE), 0);
+    // Connecting forgets any transaction, so one started now would end
+    // unseen and its work would commit statement by statement.
+    if (FHandle == nullptr)
+        RaiseLastError("Not connected to a database: a user transaction can only start on an open connection",
+                       0);
     // The driver contract has no separate start: committing opens a fresh unit of work.
     InternalCommit(false);
     FInTransaction = true;
@@ -193,11 +204,13 @@ void TLumraSession::StartTransaction() {
 void TLumraSession::Commit() {
     InternalCommit(false);
     FInTransaction = false;
+    CloseIfUnheld();
 }
 
 void TLumraSession::Rollback() {
     InternalRollback();
     FInTransaction = false;
+    CloseIfUnheld();
 }
 
 std::string TLumraSession::GetLibraryVersion() {

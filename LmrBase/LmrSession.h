@@ -53,7 +53,8 @@ public:
     void Close();
     // Open, then one more hold.
     void OpenSession();
-    // One hold less (never below 0); closes at 0 when KeepConnection is false.
+    // One hold less (never below 0); closes at 0 when KeepConnection is false
+    // and no user transaction is running (Commit or Rollback closes then).
     void CloseSession();
 
     bool KeepConnection() const noexcept { return FKeepConnection; }
@@ -70,9 +71,11 @@ public:
     // --- Transactions -------------------------------------------------------
 
     // Raises "A user transaction is already in progress" (code 0) inside a
-    // user transaction; otherwise commits pending work and starts one.
+    // user transaction, and raises when not connected; otherwise commits
+    // pending work and starts one.
     void StartTransaction();
-    // Both run even when no user transaction is active.
+    // Both run even when no user transaction is active. Without holds and
+    // with KeepConnection false, the connection closes once they succeed.
     void Commit();
     void Rollback();
     bool InTransaction() const noexcept { return FInTransaction; }
@@ -193,6 +196,9 @@ protected:
     int32_t FDriverWords[4] = {0, 0, 0, 0};
 
 private:
+    // Closes when nothing needs the connection any more: no hold, no user
+    // transaction, KeepConnection false.
+    void CloseIfUnheld();
 #if LMR_HOST_GENERATION < 4
     // Generation 3 keeps the statement list operations inside the unit.
     friend class TLumraSQL;

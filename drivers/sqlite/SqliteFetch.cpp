@@ -673,6 +673,17 @@ bool TSqliteSQL::InternalOpen(bool readOnly) {
     }
     TSqliteCursor& c = *FCursor;
     const TSqliteApi& api = SqliteApi();
+    // A change that returns rows runs when the cursor opens: a cursor asked
+    // for as read-only must not run it at all. The engine counts every pragma
+    // that may set something (journal_mode even when only asked) as a
+    // change; a pragma changes no rows and stays readable.
+    if (readOnly && !api.stmt_readonly(c.Stmt.get()) && !SqliteIsPragma(c.Text)) {
+        session->SetLastError(
+            host::LoadResString(LUMRA_ERR_CURS_READ_ONLY) +
+                ": the statement changes data, so it was not run (open the cursor for writing)",
+            0);
+        return false;
+    }
     api.reset(c.Stmt.get());
     c.Rows.Clear();
     c.Done = false;

@@ -26,9 +26,10 @@ int32_t SqliteDriverLibraryRefCount() noexcept {
     return GLibraryRefCount.load();
 }
 
-bool SqliteIsTransactionFree(std::string_view sql) {
-    const char* p = sql.data();
-    const char* end = p + sql.size();
+namespace {
+// Skips blanks, statement separators and comments; false inside a comment
+// that never closes.
+bool SkipSpace(const char*& p, const char* end) {
     for (;;) {
         while (p < end && (std::isspace(static_cast<unsigned char>(*p)) || *p == ';'))
             ++p;
@@ -41,16 +42,45 @@ bool SqliteIsTransactionFree(std::string_view sql) {
             if (close == std::string_view::npos) return false;
             p = rest.data() + close + 2;
         } else {
-            break;
+            return true;
         }
     }
+}
+
+// The next word of sql from p on (empty when none), p moved past it.
+std::string NextWord(const char*& p, const char* end) {
+    if (!SkipSpace(p, end)) return std::string();
     const char* word = p;
     while (p < end && std::isalpha(static_cast<unsigned char>(*p)))
         ++p;
-    const std::string first(word, static_cast<size_t>(p - word));
+    return std::string(word, static_cast<size_t>(p - word));
+}
+} // namespace
+
+bool SqliteIsTransactionFree(std::string_view sql) {
+    const char* p = sql.data();
+    const std::string first = NextWord(p, p + sql.size());
     for (const char* w : {"VACUUM", "ATTACH", "DETACH", "PRAGMA"})
         if (host::SameText(first, w)) return true;
     return false;
+}
+
+bool SqliteIsPragma(std::string_view sql) {
+    const char* p = sql.data();
+    return host::SameText(NextWord(p, p + sql.size()), "PRAGMA");
+}
+
+bool SqliteEndsTransaction(std::string_view sql) {
+    const char* p = sql.data();
+    const char* end = p + sql.size();
+    const std::string first = NextWord(p, end);
+    for (const char* w : {"BEGIN", "COMMIT", "END"})
+        if (host::SameText(first, w)) return true;
+    if (!host::SameText(first, "ROLLBACK")) return false;
+    // ROLLBACK [TRANSACTION] TO a savepoint keeps the transaction open.
+    std::string next = NextWord(p, end);
+    if (host::SameText(next, "TRANSACTION")) next = NextWord(p, end);
+    return !host::SameText(next, "TO");
 }
 
 struct TSqliteConnection {
@@ -84,6 +114,17 @@ void TSqliteSession::EnsureEngineTransaction() {
 bool TSqliteSession::BeforeStatement(bool writes, std::string_view sql, bool& began) {
     began = false;
     if (Db() == nullptr) return true; // the statement reports the missing connection itself
+    if (InUnitOfWork() && SqliteEndsTransaction(sql)) {
+        // Run as SQL it would begin or end the engine transaction behind the
+        // session: committed work Rollback could not undo, or a Commit that
+        // reports success for work an earlier ROLLBACK threw away.
+        SetLastError(InTransaction() ? "Transaction control is not allowed as SQL inside a user transaction; "
+                                       "end the transaction with Commit or Rollback"
+                                     : "Transaction control is not allowed as SQL while AutoCommit is off; "
+                                       "end the work with Commit or Rollback",
+                     SqliteCodeMisuse);
+        return false;
+    }
     try {
         if (InUnitOfWork()) {
             NoticeSilentEnd();

@@ -127,6 +127,14 @@ private:
 // transaction (VACUUM, ATTACH, DETACH, PRAGMA): the driver opens none for it.
 bool SqliteIsTransactionFree(std::string_view sql);
 
+// True for SQL whose first word is PRAGMA.
+bool SqliteIsPragma(std::string_view sql);
+
+// True for SQL that begins or ends the engine transaction as a whole (BEGIN,
+// COMMIT, END, ROLLBACK without TO): inside a unit of work only the session
+// may do that.
+bool SqliteEndsTransaction(std::string_view sql);
+
 // The driver's shared library state, for tests and diagnostics: the dlopen
 // handle (null when unloaded) and the number of sessions holding it.
 void* SqliteDriverLibraryHandle() noexcept;

@@ -228,6 +228,8 @@ TEST_F(SessionTest, AStoredConnectionThatFailsAtRunTimeRaisesWithoutAMessageBox)
 
 TEST_F(SessionTest, StartingATransactionCommitsPendingWorkAndASecondStartIsRefused) {
     RecordingSession session(&log);
+    session.Open();
+    log.clear();
     session.StartTransaction();
     EXPECT_TRUE(session.InTransaction());
     try {
@@ -245,11 +247,17 @@ TEST_F(SessionTest, StartingATransactionCommitsPendingWorkAndASecondStartIsRefus
     EXPECT_EQ(Join(log), "Commit Rollback Commit");
 }
 
-TEST_F(SessionTest, ConnectingEndsAnyUserTransactionState) {
+// Connecting forgets any transaction state, so a user transaction started
+// before would end unseen and its work would commit statement by statement.
+TEST_F(SessionTest, AUserTransactionIsRefusedWhileNotConnected) {
     RecordingSession session(&log);
-    session.StartTransaction();
-    session.Open();
+    EXPECT_THROW(session.StartTransaction(), ELumraException);
     EXPECT_FALSE(session.InTransaction());
+    EXPECT_FALSE(session.LastError().empty());
+    EXPECT_EQ(Join(log), "");
+    session.Open();
+    session.StartTransaction();
+    EXPECT_TRUE(session.InTransaction());
 }
 
 TEST_F(SessionTest, CloseUnpreparesEveryLinkedStatementBeforeDisconnecting) {
@@ -429,6 +437,9 @@ TEST_F(SessionTest, CheckAndAutoCommitGoThroughTheSession) {
     statement.SetSession(&session);
     EXPECT_TRUE(statement.Check(nullptr, 3, 3, true));
     statement.InternalAutoCommit();
+    const Log beforeConnect = log;
+    session.Open();
+    log = beforeConnect; // only the commits are of interest here
     session.StartTransaction();
     statement.InternalAutoCommit(); // inside a user transaction: no automatic commit
     session.Commit();

@@ -415,8 +415,8 @@ TEST_F(AttackDataset, ADatasetDestroyedByAnotherOnesAfterCloseDuringSessionClose
 
 // ---- Row counts, positions and bookmarks past their ends -------------------------------
 
-// FAULT: a failing ExecSQL leaves GetRowsAffected at the previous execution's count.
-TEST_F(AttackDataset, DISABLED_AFailingExecSqlOfTheSameDatasetReportsNoRowsAffected) {
+// A failed execution changed no rows: its count is not the previous one's.
+TEST_F(AttackDataset, AFailingExecSqlOfTheSameDatasetReportsNoRowsAffected) {
     TSqliteQuery* q = Query("update people set name = :name where id = 3");
     q->Prepare();
     q->ParamByName("name")->SetAsString("cy");
@@ -511,9 +511,7 @@ TEST_F(AttackDataset, ScrollingBackOverARowThatCannotBeReadRaisesAndDoesNotSkipI
 // connection; work of a user transaction still running must not vanish with
 // it: either the connection stays until the transaction ends, or the commit
 // fails loudly.
-// FAULT: StartTransaction, then an ExecSQL on a KeepConnection=false session: the connection closes with the
-// ExecSQL's hold, the insert is rolled back silently, and Commit reports success.
-TEST_F(AttackDataset, DISABLED_AUserTransactionSurvivesTheLastHoldGoingWithKeepConnectionOff) {
+TEST_F(AttackDataset, AUserTransactionSurvivesTheLastHoldGoingWithKeepConnectionOff) {
     Session->SetKeepConnection(false);
     Session->Open();
     Session->StartTransaction();
@@ -529,4 +527,22 @@ TEST_F(AttackDataset, DISABLED_AUserTransactionSurvivesTheLastHoldGoingWithKeepC
     if (committed) {
         EXPECT_EQ(Names(), "root,ann,bob,dan,") << "Commit reported success for an insert that was lost";
     }
+    // With the transaction over and no hold left, the connection goes.
+    EXPECT_FALSE(Session->Connected());
+}
+
+// The connection a user transaction kept also survives the hold going while
+// the work is rolled back, and closes once Rollback ended the transaction.
+TEST_F(AttackDataset, AUserTransactionKeptOpenWithKeepConnectionOffIsUndoneByRollback) {
+    Session->SetKeepConnection(false);
+    Session->Open();
+    Session->StartTransaction();
+    TSqliteQuery* q = Query("insert into people (id, name, age) values (4, 'dan', 5)");
+    q->ExecSQL();
+    EXPECT_TRUE(Session->Connected());
+    EXPECT_TRUE(Session->InTransaction());
+    EXPECT_TRUE(Session->EngineTransactionOpen());
+    Session->Rollback();
+    EXPECT_FALSE(Session->Connected());
+    EXPECT_EQ(Names(), "root,ann,bob,");
 }

@@ -5,10 +5,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "drivers/sqlite/SqliteErrors.h"
 #include "sqlite_fixture.h"
 
 namespace {
@@ -129,7 +131,7 @@ TEST_F(SqliteTest, RowsChangedThroughACursorInsideATransactionAreUndoneByRollbac
     Run("create table t (id integer primary key, v text)");
     auto other = NewSession();
     Session->StartTransaction();
-    ASSERT_TRUE(Sql->Open("insert into t (v) values ('r') returning id", {}, true)) << Session->LastError();
+    ASSERT_TRUE(Sql->Open("insert into t (v) values ('r') returning id", {}, false)) << Session->LastError();
     EXPECT_EQ(Count("t", other.get()), 0);
     Sql->Close();
     Session->Rollback();
@@ -137,17 +139,78 @@ TEST_F(SqliteTest, RowsChangedThroughACursorInsideATransactionAreUndoneByRollbac
     EXPECT_EQ(Count("t"), 0);
 }
 
-TEST_F(SqliteTest, AnApplicationsOwnCommitInsideATransactionIsNoLostWork) {
+// Only Commit and Rollback end a user transaction: a COMMIT written as SQL
+// would commit work a later Rollback could no longer undo, so it is refused
+// and the transaction stays whole.
+TEST_F(SqliteTest, AnApplicationsOwnCommitInsideATransactionIsRefused) {
     Run("create table t (id integer primary key)");
     auto other = NewSession();
     Session->StartTransaction();
     ASSERT_TRUE(Sql->Execute("insert into t values (1)"));
-    ASSERT_EQ(Session->Execute("commit"), 0) << Session->LastError();
+    EXPECT_EQ(Session->Execute("commit"), SqliteCodeMisuse);
+    EXPECT_NE(Session->LastError().find("Commit or Rollback"), std::string::npos) << Session->LastError();
+    EXPECT_TRUE(Session->InTransaction());
     EXPECT_FALSE(Session->UnitOfWorkLost());
     ASSERT_TRUE(Sql->Execute("insert into t values (2)"));
-    EXPECT_EQ(Count("t", other.get()), 1);
+    EXPECT_EQ(Count("t", other.get()), 0);
     Session->Commit();
     EXPECT_EQ(Count("t", other.get()), 2);
+}
+
+// Inside either kind of unit of work, SQL that would begin or end the engine
+// transaction is refused through every way of running SQL, and the work so
+// far stays in the unit; savepoints nest inside it and stay allowed.
+class SqliteControlText : public SqliteTest,
+                          public ::testing::WithParamInterface<std::tuple<const char*, TUnit>> {};
+
+TEST_P(SqliteControlText, IsRefusedInsideAUnitOfWorkAndTheWorkStaysWhole) {
+    const auto& [text, unit] = GetParam();
+    Run("create table t (id integer primary key)");
+    auto other = NewSession();
+    StartUnit(*Session, unit);
+    ASSERT_TRUE(Sql->Execute("insert into t values (1)")) << Session->LastError();
+    EXPECT_FALSE(Sql->Execute(text));
+    EXPECT_EQ(Session->LastErrorCode(), SqliteCodeMisuse);
+    EXPECT_NE(Session->Execute(std::string("insert into t values (2); ") + text), 0);
+    EXPECT_EQ(Session->LastErrorCode(), SqliteCodeMisuse);
+    EXPECT_TRUE(Session->EngineTransactionOpen());
+    EXPECT_EQ(Count("t", other.get()), 0);
+    Session->Rollback();
+    EXPECT_FALSE(Session->EngineTransactionOpen());
+    EXPECT_EQ(Count("t", other.get()), 0);
+    // Outside a unit of work the engine's own rules apply again.
+    Session->SetAutoCommit(true);
+    ASSERT_TRUE(Sql->Execute("begin")) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("insert into t values (3)")) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("commit")) << Session->LastError();
+    EXPECT_EQ(Count("t", other.get()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachText, SqliteControlText,
+                         ::testing::Combine(::testing::Values("commit", "END TRANSACTION", "begin immediate",
+                                                              "rollback", "/* x */ ROLLBACK TRANSACTION"),
+                                            ::testing::Values(TUnit::Transaction, TUnit::NoAutoCommit)),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char c : std::string(std::get<0>(info.param)))
+                                 if (std::isalpha(static_cast<unsigned char>(c))) name += c;
+                             return name + (std::get<1>(info.param) == TUnit::Transaction
+                                                ? "InATransaction"
+                                                : "WithoutAutoCommit");
+                         });
+
+TEST_F(SqliteTest, SavepointsInsideAUserTransactionStayAllowed) {
+    Run("create table t (id integer primary key)");
+    auto other = NewSession();
+    Session->StartTransaction();
+    ASSERT_TRUE(Sql->Execute("insert into t values (1)")) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("savepoint a")) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("insert into t values (2)")) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("rollback transaction to savepoint a")) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("release a")) << Session->LastError();
+    EXPECT_EQ(Count("t", other.get()), 0);
+    Session->Commit();
+    EXPECT_EQ(Count("t", other.get()), 1);
 }
 
 // ---- Statements that cannot run inside a transaction --------------------------------

@@ -132,7 +132,9 @@ int LmrQuery(const std::vector<std::string>& args) {
     const host::Variant all = values.empty() ? host::Variant::Null() : host::VarArrayOf(values);
     const std::span<const host::Variant> given(&all, values.empty() ? 0 : 1);
     TInterruptGuard interrupt;
-    if (!statement.OpenPrepared(given, true)) RaiseStatementError(statement);
+    // Not read-only: query runs a change that returns rows as written, and a
+    // read-only cursor refuses to run one.
+    if (!statement.OpenPrepared(given, false)) RaiseStatementError(statement);
     int64_t rows = 0;
     bool begun = false;
     try {
