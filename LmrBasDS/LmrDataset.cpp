@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <vector>
 
 #include "LmrBase/LmrErrors.h"
@@ -726,7 +727,8 @@ int32_t TLumraDataset::GetRecNo() {
     TRecordBuffer buffer = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
     if (buffer == nullptr) return -1;
     const int32_t recNo = BookmarkOf(buffer).RecNo;
-    return recNo == -1 ? -1 : recNo + 1;
+    // A slot that holds no row number of a row (a damaged or foreign bookmark) has none.
+    return recNo < 0 || recNo == std::numeric_limits<int32_t>::max() ? -1 : recNo + 1;
 }
 
 void TLumraDataset::SetRecNo(int32_t value) {
@@ -734,7 +736,8 @@ void TLumraDataset::SetRecNo(int32_t value) {
     if (!IsSequenced() || value == GetRecNo()) return;
     DoBeforeScroll();
     CursorPosChanged();
-    if (CursorMoveTo(value - 1)) {
+    // No row lies before the first, and value - 1 would overflow for the lowest value.
+    if (value >= 1 && CursorMoveTo(value - 1)) {
         Resync({rmCenter});
         DoAfterScroll();
     }

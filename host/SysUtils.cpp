@@ -476,6 +476,37 @@ std::string FixedText(double v, int32_t decimals) {
     return r;
 }
 
+// An amount's fixed text from its exact scaled value: a double holds only
+// 15-16 of its up to 19 digits. Rounds half away from zero, as the host does.
+std::string CurrencyFixedText(Currency c, int32_t decimals) {
+    const bool negative = c.Value < 0;
+    const uint64_t magnitude =
+        negative ? uint64_t{0} - static_cast<uint64_t>(c.Value) : static_cast<uint64_t>(c.Value);
+    constexpr uint64_t scale = Currency::Scale;
+    uint64_t whole = magnitude / scale, frac = magnitude % scale;
+    std::string fracText;
+    if (decimals >= 4) {
+        fracText =
+            std::to_string(frac + scale).substr(1) + std::string(static_cast<size_t>(decimals - 4), '0');
+    } else {
+        uint64_t unit = 1; // the part of a ten-thousandth that goes
+        for (int32_t k = decimals; k < 4; ++k)
+            unit *= 10;
+        uint64_t kept = frac / unit;
+        if ((frac % unit) * 2 >= unit) ++kept;
+        uint64_t limit = scale / unit; // 10^decimals
+        if (kept == limit) {
+            kept = 0;
+            ++whole; // fits: the highest magnitude's whole part is far below 2^64
+        }
+        if (decimals > 0) fracText = std::to_string(kept + limit).substr(1);
+    }
+    std::string r = negative ? "-" : "";
+    r += std::to_string(whole);
+    if (decimals > 0) r += '.' + fracText;
+    return r;
+}
+
 std::string WithThousands(const std::string& fixed) {
     if (fixed.empty() || !std::isdigit(Byte(fixed.back()))) return fixed; // NAN, INF
     const size_t sign = fixed[0] == '-' ? 1 : 0;
@@ -623,7 +654,9 @@ std::string Format(const std::string& fmt, std::span<const Variant> args) {
             else if (type == 'g')
                 text = GeneralText(v, prec < 0 ? 15 : prec);
             else {
-                text = FixedText(v, std::clamp(prec < 0 ? 2 : prec, 0, 18));
+                const int32_t decimals = std::clamp(prec < 0 ? 2 : prec, 0, 18);
+                text = arg.VarType() == varCurrency ? CurrencyFixedText(arg.AsCurrency(), decimals)
+                                                    : FixedText(v, decimals);
                 if (type != 'f') text = WithThousands(text);
             }
             break;

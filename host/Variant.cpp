@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace host {
@@ -253,6 +254,15 @@ Variant::TVarArrayData& Variant::MutableArrayData() {
 
 namespace {
 
+// Optionally signed decimal digits and nothing else.
+bool IsWholeNumberText(const std::string& t) noexcept {
+    size_t i = t.size() > 0 && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (i >= t.size()) return false;
+    for (; i < t.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+    return true;
+}
+
 // Integer value of v for a target integer type with range lo..hi.
 int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi, int64_t intValue,
                    double floatValue) {
@@ -274,11 +284,16 @@ int64_t ToIntegral(const Variant& v, TVarType target, int64_t lo, int64_t hi, in
     } else if (IsFloatType(t)) {
         if (!DoubleToInt64(floatValue, r)) OverflowError(t, target);
     } else if (IsStringType(t)) {
-        const std::string s = v.AsString();
+        const std::string s = Trim(v.AsString());
         double d;
         if (!TryStrToInt64(s, r)) {
+            // Whole-number text beyond the 64-bit range must not reach the
+            // double: -2^63 - 1 rounds to -2^63 there, which fits.
+            if (IsWholeNumberText(s)) OverflowError(t, target);
             if (!TryStrToFloat(s, d)) CastError(t, target);
             if (!DoubleToInt64(d, r)) OverflowError(t, target);
+            if (r == INT64_MIN && !(std::strtold(s.c_str(), nullptr) > -9223372036854775809.0L))
+                OverflowError(t, target);
         }
     } else {
         CastError(t, target);

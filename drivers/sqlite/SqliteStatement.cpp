@@ -705,8 +705,10 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
     case ntFloat:
         if (vt == host::varDouble) {
             const double d = value.AsDouble();
-            std::memcpy(p, &d, 8);
-            return;
+            if (d != 0 && d == d) { // zeros and NaN take StoreValue's checks
+                std::memcpy(p, &d, 8);
+                return;
+            }
         }
         break;
     case ntUnknown:
@@ -731,6 +733,17 @@ void TSqliteSQL::InternalSetValue(char* buffer, int32_t position, int32_t size, 
 }
 
 namespace {
+
+// Significant digits of an amount's exact decimal form.
+int CurrencyDigits(host::Currency c) noexcept {
+    uint64_t m = c.Value < 0 ? uint64_t{0} - static_cast<uint64_t>(c.Value) : static_cast<uint64_t>(c.Value);
+    while (m != 0 && m % 10 == 0)
+        m /= 10;
+    int digits = 0;
+    for (; m != 0; m /= 10)
+        ++digits;
+    return digits;
+}
 
 // A Boolean column holds 0 or 1: a Boolean, or a number or text that is
 // exactly one of them (text also "True" or "False"). Any other number would
@@ -812,9 +825,21 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
                 const int64_t i = value.AsInt64();
                 if (!host::Int64ToDoubleExact(i, d))
                     fail("the integer " + std::to_string(i) + " has no exact double");
+            } else if (vt == host::varCurrency) {
+                // The value travels as a double, and SQLite turns a double into
+                // text with 15 significant digits: an amount with more would
+                // come back as another one.
+                const host::Currency c = value.AsCurrency();
+                if (CurrencyDigits(c) > 15)
+                    fail("the amount " + c.ToString() +
+                         " has more than 15 significant digits, which a double does not keep exactly");
+                d = c.ToDouble();
             } else {
                 d = value.AsDouble();
             }
+            // SQLite stores a NaN as NULL, and a negative zero as the integer 0.
+            if (std::isnan(d)) fail("NaN is not a number SQLite can store");
+            if (d == 0 && std::signbit(d)) fail("SQLite stores a negative zero as 0");
             std::memcpy(p, &d, 8);
             break;
         }
