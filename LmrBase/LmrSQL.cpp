@@ -13,7 +13,9 @@
 
 namespace {
 
-bool IsBlobType(TLumraFieldTypes fieldType) noexcept { return fieldType == ntMemo || fieldType == ntBlob; }
+bool IsBlobType(TLumraFieldTypes fieldType) noexcept {
+    return fieldType == ntMemo || fieldType == ntBlob;
+}
 
 // Text of a field identifier for messages and name lookups; an identifier that
 // has no text form (an array) names no column and prints as nothing.
@@ -207,7 +209,9 @@ bool TLumraSQL::Describe(const std::string& sql) {
     return InternalPrepareOpen(text) && FFieldDefs->GetCount() > 0;
 }
 
-void TLumraSQL::Close() { InternalClose(); }
+void TLumraSQL::Close() {
+    InternalClose();
+}
 
 void TLumraSQL::UnprepareOpen() {
     InternalClose();
@@ -260,7 +264,9 @@ bool TLumraSQL::Execute(const std::string& sql, std::initializer_list<host::Vari
     return Execute(sql, std::span<const host::Variant>(values.begin(), values.size()));
 }
 
-bool TLumraSQL::ExecutePrepared(std::span<const host::Variant> values) { return ExecuteStatement(nullptr, values); }
+bool TLumraSQL::ExecutePrepared(std::span<const host::Variant> values) {
+    return ExecuteStatement(nullptr, values);
+}
 
 bool TLumraSQL::ExecutePrepared(std::initializer_list<host::Variant> values) {
     return ExecutePrepared(std::span<const host::Variant>(values.begin(), values.size()));
@@ -291,7 +297,8 @@ host::Variant TLumraSQL::GetOutVar(const host::Variant& id) {
 
 void TLumraSQL::InternalAutoCommit() {
     TLumraSession* session = GetSession();
-    if (session != nullptr && !session->InTransaction() && session->AutoCommit()) session->InternalCommit(true);
+    if (session != nullptr && !session->InTransaction() && session->AutoCommit())
+        session->InternalCommit(true);
 }
 
 // --- Buffers ------------------------------------------------------------------------
@@ -347,7 +354,9 @@ TLumraFieldDef* TLumraSQL::InternalAddFieldDef(TLumraFieldDefs* defs, const std:
 }
 
 // Public from generation 4 on, private in generation 3; the same conversion either way.
-void TLumraSQL::StatementToOem(std::string& sql) { sql = ToOem(sql); }
+void TLumraSQL::StatementToOem(std::string& sql) {
+    sql = ToOem(sql);
+}
 
 std::string TLumraSQL::ToOem(const std::string& sql) {
     TLumraSession* session = GetSession();
@@ -465,8 +474,8 @@ void TLumraSQL::InternalSetVariables(const host::Variant& value, TLumraVariableD
     const int32_t count = host::VarArrayHighBound(value) - low + 1;
     for (int32_t i = 0; i < defs->GetCount() && i < count; ++i) {
         TLumraFieldDef* def = defs->GetItem(i);
-        InternalSetValue(defs->Buffer(), def->Offset(), def->Size(), def->FieldType(), value.GetElement(low + i),
-                         nullptr);
+        InternalSetValue(defs->Buffer(), def->Offset(), def->Size(), def->FieldType(),
+                         value.GetElement(low + i), nullptr);
     }
 }
 
@@ -536,17 +545,27 @@ void TLumraSQL::InternalUnprepareExecute() {
     FStatementPrepared = false;
 }
 
-bool TLumraSQL::GetStillInProc() { return false; }
+bool TLumraSQL::GetStillInProc() {
+    return false;
+}
 
-std::string TLumraSQL::GetTableName() { return LmrGetTableNameFromSQL(FCursorSQL); }
+std::string TLumraSQL::GetTableName() {
+    return LmrGetTableNameFromSQL(FCursorSQL);
+}
 
-bool TLumraSQL::Resume() { return false; }
+bool TLumraSQL::Resume() {
+    return false;
+}
 
 // --- Field access -----------------------------------------------------------------------
 
-bool TLumraSQL::FindField(const std::string& name) const { return FFieldDefs->IndexOf(name) >= 0; }
+bool TLumraSQL::FindField(const std::string& name) const {
+    return FFieldDefs->IndexOf(name) >= 0;
+}
 
-int32_t TLumraSQL::GetFieldCount() const { return FFieldDefs->GetCount(); }
+int32_t TLumraSQL::GetFieldCount() const {
+    return FFieldDefs->GetCount();
+}
 
 std::string TLumraSQL::GetFieldName(int32_t index) const {
     TLumraFieldDef* def = FFieldDefs->GetItem(index);
@@ -598,7 +617,8 @@ void TLumraSQL::SetVariableValues(std::span<const host::Variant> values, TLumraV
         fieldType = InternalGetVariableTypeAndLength(values[static_cast<size_t>(i)], length, i);
         if (!renew) {
             const TLumraFieldDef* def = defs->GetItem(i);
-            renew = def == nullptr || def->FieldType() != fieldType || def->Size() != length || IsBlobType(fieldType);
+            renew = def == nullptr || def->FieldType() != fieldType || def->Size() != length ||
+                    IsBlobType(fieldType);
         }
     }
     if (renew) {
@@ -640,8 +660,8 @@ void TLumraSQL::SetVariableValues(std::span<const host::Variant> values, TLumraV
     }
     for (int32_t i = 0; i < defs->GetCount() && i < count; ++i) {
         TLumraFieldDef* def = defs->GetItem(i);
-        InternalSetValue(defs->Buffer(), def->Offset(), def->Size(), def->FieldType(), values[static_cast<size_t>(i)],
-                         nullptr);
+        InternalSetValue(defs->Buffer(), def->Offset(), def->Size(), def->FieldType(),
+                         values[static_cast<size_t>(i)], nullptr);
     }
 }
 
@@ -752,9 +772,13 @@ void TLumraSQL::ClearAll(bool makeNull) {
     }
 }
 
-void TLumraSQL::Clear() { ClearAll(true); }
+void TLumraSQL::Clear() {
+    ClearAll(true);
+}
 
-void TLumraSQL::ClearNotNull() { ClearAll(false); }
+void TLumraSQL::ClearNotNull() {
+    ClearAll(false);
+}
 
 void TLumraSQL::DoEvent(const host::TNotifyEvent& event) {
     if (event) event(this);

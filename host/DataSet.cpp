@@ -29,7 +29,8 @@ void Fire(const TDataSetNotifyEvent& event, TDataSet* dataSet) {
 std::string ExtractFieldName(const std::string& fields, int32_t& pos) {
     const auto len = static_cast<int32_t>(fields.size());
     int32_t i = pos;
-    while (i <= len && fields[static_cast<size_t>(i - 1)] != ';') ++i;
+    while (i <= len && fields[static_cast<size_t>(i - 1)] != ';')
+        ++i;
     std::string result = Trim(fields.substr(static_cast<size_t>(pos - 1), static_cast<size_t>(i - pos)));
     if (i <= len && fields[static_cast<size_t>(i - 1)] == ';') ++i;
     pos = i;
@@ -40,7 +41,8 @@ std::string ExtractFieldName(const std::string& fields, int32_t& pos) {
 // Construction
 
 TDataSet::TDataSet(TComponent* owner)
-    : TComponent(owner), FFields(std::make_unique<TFields>(this)), FFieldDefs(std::make_unique<TFieldDefs>(this)) {}
+    : TComponent(owner), FFields(std::make_unique<TFields>(this)),
+      FFieldDefs(std::make_unique<TFieldDefs>(this)) {}
 
 TDataSet::~TDataSet() {
     Destroying();
@@ -49,10 +51,12 @@ TDataSet::~TDataSet() {
     // A dataset still open here gives its buffers up unreleased.
     FState = dsInactive;
     FBuffers.clear();
-    while (!FDataSources.empty()) FDataSources.back()->DetachDataSet();
+    while (!FDataSources.empty())
+        FDataSources.back()->DetachDataSet();
     // Fields owned by this dataset are deleted; others only leave it.
     std::vector<TField*> fields;
-    for (int32_t i = 0; i < FFields->Count(); ++i) fields.push_back(FFields->Fields(i));
+    for (int32_t i = 0; i < FFields->Count(); ++i)
+        fields.push_back(FFields->Fields(i));
     for (TField* f : fields) {
         if (f->Owner() == this)
             delete f;
@@ -194,7 +198,9 @@ void TDataSet::SetCurrentRecord(int32_t index) {
     if (FCurrentRecord == index) return;
     TRecordBuffer buffer = FBuffers[static_cast<size_t>(index)];
     switch (GetBookmarkFlag(buffer)) {
-    case bfCurrent: InternalSetToRecord(buffer); break;
+    case bfCurrent:
+        InternalSetToRecord(buffer);
+        break;
     case bfInserted:
         // A new record has no place of its own in the cursor: standing on it
         // means standing on the record it goes in front of.
@@ -203,8 +209,12 @@ void TDataSet::SetCurrentRecord(int32_t index) {
         else
             InternalSetToRecord(buffer);
         break;
-    case bfBOF: InternalFirst(); break;
-    case bfEOF: InternalLast(); break;
+    case bfBOF:
+        InternalFirst();
+        break;
+    case bfEOF:
+        InternalLast();
+        break;
     }
     FCurrentRecord = index;
 }
@@ -214,8 +224,8 @@ bool TDataSet::GetNextRecord() {
     TGetMode mode = gmNext;
     // A new record not yet posted stands where the cursor is: its successor
     // is the record the cursor is on.
-    if (FState == dsInsert && FCurrentRecord == FActiveRecord && GetBookmarkFlag(ActiveBuffer()) == bfInserted &&
-        !FInsertBookmark.empty())
+    if (FState == dsInsert && FCurrentRecord == FActiveRecord &&
+        GetBookmarkFlag(ActiveBuffer()) == bfInserted && !FInsertBookmark.empty())
         mode = gmCurrent;
     const bool ok = GetRecord(FBuffers[static_cast<size_t>(FRecordCount)], mode, true) == grOK;
     if (!ok) {
@@ -254,20 +264,23 @@ bool TDataSet::GetPriorRecord() {
 
 int32_t TDataSet::GetNextRecords() {
     int32_t n = 0;
-    while (FRecordCount < FBufferCount && GetNextRecord()) ++n;
+    while (FRecordCount < FBufferCount && GetNextRecord())
+        ++n;
     return n;
 }
 
 int32_t TDataSet::GetPriorRecords() {
     int32_t n = 0;
-    while (FRecordCount < FBufferCount && GetPriorRecord()) ++n;
+    while (FRecordCount < FBufferCount && GetPriorRecord())
+        ++n;
     return n;
 }
 
 std::vector<TDataLink*> TDataSet::AllLinks() const {
     std::vector<TDataLink*> links;
     for (TDataSource* ds : FDataSources)
-        for (TDataLink* link : ds->FDataLinks) links.push_back(link);
+        for (TDataLink* link : ds->FDataLinks)
+            links.push_back(link);
     return links;
 }
 
@@ -285,7 +298,8 @@ void TDataSet::UpdateLinksRange() {
 void TDataSet::UpdateBufferCount() {
     if (!IsCursorOpen()) return;
     int32_t count = 1;
-    for (TDataLink* link : AllLinks()) count = std::max(count, link->BufferCount());
+    for (TDataLink* link : AllLinks())
+        count = std::max(count, link->BufferCount());
     SetBufferCount(count);
 }
 
@@ -316,7 +330,8 @@ void TDataSet::SetBufferCount(int32_t value) {
         if (FCurrentRecord >= static_cast<int32_t>(newSize)) FCurrentRecord = -1;
     } else {
         FBuffers.reserve(newSize);
-        while (FBuffers.size() < newSize) FBuffers.push_back(AllocRecordBuffer());
+        while (FBuffers.size() < newSize)
+            FBuffers.push_back(AllocRecordBuffer());
     }
     FBufferCount = value;
     if (!ComponentState().Contains(csDestroying)) {
@@ -445,7 +460,8 @@ void TDataSet::Resync(TResyncMode mode) {
     ActivateBuffers();
     FCurrentRecord = 0;
     try {
-        while (count > 0 && GetPriorRecord()) --count;
+        while (count > 0 && GetPriorRecord())
+            --count;
         GetNextRecords();
         GetPriorRecords();
     } catch (...) {
@@ -455,9 +471,15 @@ void TDataSet::Resync(TResyncMode mode) {
     DataEvent(deDataSetChange, 0);
 }
 
-bool TDataSet::IsSequenced() { return true; }
-int32_t TDataSet::GetRecordCount() { return -1; }
-int32_t TDataSet::GetRecNo() { return -1; }
+bool TDataSet::IsSequenced() {
+    return true;
+}
+int32_t TDataSet::GetRecordCount() {
+    return -1;
+}
+int32_t TDataSet::GetRecNo() {
+    return -1;
+}
 void TDataSet::SetRecNo(int32_t) {}
 
 // ---------------------------------------------------------------------------
@@ -486,7 +508,9 @@ TBookmark TDataSet::GetBookmark() {
     return result;
 }
 
-void TDataSet::FreeBookmark(TBookmark bookmark) { delete[] static_cast<char*>(bookmark); }
+void TDataSet::FreeBookmark(TBookmark bookmark) {
+    delete[] static_cast<char*>(bookmark);
+}
 
 void TDataSet::GotoBookmark(TBookmark bookmark) {
     if (!bookmark) return;
@@ -504,7 +528,9 @@ int32_t TDataSet::CompareBookmarks(TBookmark bookmark1, TBookmark bookmark2) {
     return 0;
 }
 
-bool TDataSet::BookmarkValid(TBookmark) { return false; }
+bool TDataSet::BookmarkValid(TBookmark) {
+    return false;
+}
 
 // ---------------------------------------------------------------------------
 // Editing
@@ -513,8 +539,12 @@ void TDataSet::CheckCanModify() {
     if (!GetCanModify()) DSError(SDataSetReadOnly, this);
 }
 
-bool TDataSet::GetCanModify() { return true; }
-TDataSource* TDataSet::GetDataSource() { return nullptr; }
+bool TDataSet::GetCanModify() {
+    return true;
+}
+TDataSource* TDataSet::GetDataSource() {
+    return nullptr;
+}
 
 void TDataSet::CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& errorEvent) {
     for (;;) {
@@ -550,8 +580,11 @@ void TDataSet::CheckBrowseMode() {
         else
             Cancel();
         break;
-    case dsSetKey: Post(); break;
-    default: break;
+    case dsSetKey:
+        Post();
+        break;
+    default:
+        break;
     }
 }
 
@@ -645,7 +678,8 @@ void TDataSet::Post() {
     DataEvent(deCheckBrowseMode, 0);
     DoBeforePost();
     CheckOperation([this] { InternalPost(); }, OnPostError);
-    for (int32_t i = 0; i < FieldCount(); ++i) FFields->Fields(i)->SetModified(false);
+    for (int32_t i = 0; i < FieldCount(); ++i)
+        FFields->Fields(i)->SetModified(false);
     SetState(dsBrowse);
     Resync({});
     DoAfterPost();
@@ -659,7 +693,8 @@ void TDataSet::Cancel() {
     if (scrollEvents) DoBeforeScroll();
     UpdateCursorPos();
     InternalCancel();
-    for (int32_t i = 0; i < FieldCount(); ++i) FFields->Fields(i)->SetModified(false);
+    for (int32_t i = 0; i < FieldCount(); ++i)
+        FFields->Fields(i)->SetModified(false);
     SetState(dsBrowse);
     Resync({});
     DoAfterCancel();
@@ -715,8 +750,12 @@ void TDataSet::AddRecord(std::initializer_list<Variant> values, bool append) {
     DoAfterScroll();
 }
 
-void TDataSet::InsertRecord(std::initializer_list<Variant> values) { AddRecord(values, false); }
-void TDataSet::AppendRecord(std::initializer_list<Variant> values) { AddRecord(values, true); }
+void TDataSet::InsertRecord(std::initializer_list<Variant> values) {
+    AddRecord(values, false);
+}
+void TDataSet::AppendRecord(std::initializer_list<Variant> values) {
+    AddRecord(values, true);
+}
 
 void TDataSet::Refresh() {
     DoBeforeRefresh();
@@ -739,12 +778,16 @@ void TDataSet::InitRecord(TRecordBuffer buffer) {
 }
 
 void TDataSet::ClearCalcFields(TRecordBuffer) {}
-void TDataSet::DoBeforeEdit() { Fire(BeforeEdit, this); }
+void TDataSet::DoBeforeEdit() {
+    Fire(BeforeEdit, this);
+}
 void TDataSet::InternalCancel() {}
 void TDataSet::InternalEdit() {}
 void TDataSet::InternalInsert() {}
 void TDataSet::InternalRefresh() {}
-void TDataSet::InternalPost() { CheckRequiredFields(); }
+void TDataSet::InternalPost() {
+    CheckRequiredFields();
+}
 
 void TDataSet::CheckRequiredFields() {
     for (int32_t i = 0; i < FieldCount(); ++i) {
@@ -781,11 +824,13 @@ void TDataSet::BindFields(bool binding) {
             if (def->DataType() != f->DataType() &&
                 !(f->DataType() == ftCurrency && def->DataType() == ftBCD) &&
                 !(f->DataType() == ftString && def->DataType() == ftFixedChar) &&
-                !(f->DataType() == ftBlob && (def->DataType() == ftTypedBinary || def->DataType() == ftOraBlob)) &&
+                !(f->DataType() == ftBlob &&
+                  (def->DataType() == ftTypedBinary || def->DataType() == ftOraBlob)) &&
                 !(f->DataType() == ftMemo && (def->DataType() == ftFmtMemo || def->DataType() == ftOraClob)))
-                DatabaseError(Format(LoadResString(SFieldTypeMismatch),
-                                     {f->DisplayName(), FieldTypeName(f->DataType()), FieldTypeName(def->DataType())}),
-                              this);
+                DatabaseError(
+                    Format(LoadResString(SFieldTypeMismatch),
+                           {f->DisplayName(), FieldTypeName(f->DataType()), FieldTypeName(def->DataType())}),
+                    this);
             f->SetFieldNo(def->FieldNo());
             f->SetOffset(0);
         } else {
@@ -804,26 +849,31 @@ void TDataSet::DestroyFields() {
     std::vector<TField*> owned;
     for (int32_t i = 0; i < FieldCount(); ++i)
         if (FFields->Fields(i)->Owner() == this) owned.push_back(FFields->Fields(i));
-    for (TField* f : owned) delete f; // each leaves the list in its destructor
+    for (TField* f : owned)
+        delete f; // each leaves the list in its destructor
 }
 
 void TDataSet::GetFieldList(std::vector<TField*>& list, const std::string& fieldNames) const {
     int32_t pos = 1;
-    while (pos <= static_cast<int32_t>(fieldNames.size())) list.push_back(FieldByName(ExtractFieldName(fieldNames, pos)));
+    while (pos <= static_cast<int32_t>(fieldNames.size()))
+        list.push_back(FieldByName(ExtractFieldName(fieldNames, pos)));
 }
 
 void TDataSet::GetFieldList(TList& list, const std::string& fieldNames) const {
     std::vector<TField*> fields;
     GetFieldList(fields, fieldNames);
-    for (TField* f : fields) list.Add(f);
+    for (TField* f : fields)
+        list.Add(f);
 }
 
 void TDataSet::GetFieldNames(std::vector<std::string>& list) const {
     if (FieldCount() > 0) {
-        for (int32_t i = 0; i < FieldCount(); ++i) list.push_back(FFields->Fields(i)->FieldName());
+        for (int32_t i = 0; i < FieldCount(); ++i)
+            list.push_back(FFields->Fields(i)->FieldName());
     } else {
         FFieldDefs->Update();
-        for (int32_t i = 0; i < FFieldDefs->Count(); ++i) list.push_back(FFieldDefs->Items(i)->Name());
+        for (int32_t i = 0; i < FFieldDefs->Count(); ++i)
+            list.push_back(FFieldDefs->Items(i)->Name());
     }
 }
 
@@ -832,7 +882,8 @@ Variant TDataSet::GetFieldValue(const std::string& fieldNames) const {
     std::vector<TField*> fields;
     GetFieldList(fields, fieldNames);
     Variant result = VarArrayCreate(0, static_cast<int32_t>(fields.size()) - 1, varVariant);
-    for (size_t i = 0; i < fields.size(); ++i) result.SetElement(static_cast<int32_t>(i), fields[i]->Value());
+    for (size_t i = 0; i < fields.size(); ++i)
+        result.SetElement(static_cast<int32_t>(i), fields[i]->Value());
     return result;
 }
 
@@ -843,7 +894,8 @@ void TDataSet::SetFieldValue(const std::string& fieldNames, const Variant& value
     }
     std::vector<TField*> fields;
     GetFieldList(fields, fieldNames);
-    for (size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(value.GetElement(static_cast<int32_t>(i)));
+    for (size_t i = 0; i < fields.size(); ++i)
+        fields[i]->SetValue(value.GetElement(static_cast<int32_t>(i)));
 }
 
 void TDataSet::GetCalcFields(TRecordBuffer buffer) {
@@ -902,8 +954,11 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
         if (field) field->Change();
         break;
     }
-    case dePropertyChange: FFieldDefs->SetUpdated(false); break;
-    default: break;
+    case dePropertyChange:
+        FFieldDefs->SetUpdated(false);
+        break;
+    default:
+        break;
     }
     if (FDisableCount == 0) {
         // Every scroll sends events: a dataset nobody watches answers at once.
@@ -939,7 +994,9 @@ void TDataSet::EnableControls() {
 // ---------------------------------------------------------------------------
 // Defaults of the optional operations
 
-std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField*, TBlobStreamMode) { return nullptr; }
+std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField*, TBlobStreamMode) {
+    return nullptr;
+}
 
 int64_t TDataSet::GetBlobFieldData(int32_t fieldNo, std::string& buffer) {
     buffer.clear();
@@ -949,10 +1006,18 @@ int64_t TDataSet::GetBlobFieldData(int32_t fieldNo, std::string& buffer) {
     if (!stream) DatabaseErrorFmt(LoadResString(SBlobStreamUnavailable), {field->DisplayName()}, this);
     return stream->ReadWhole(buffer);
 }
-bool TDataSet::GetCurrentRecord(TRecordBuffer) { return false; }
-bool TDataSet::GetFieldData(TField*, void*) { return false; }
-bool TDataSet::Locate(const std::string&, const Variant&, TLocateOptions) { return false; }
-Variant TDataSet::Lookup(const std::string&, const Variant&, const std::string&) { return Variant::Null(); }
+bool TDataSet::GetCurrentRecord(TRecordBuffer) {
+    return false;
+}
+bool TDataSet::GetFieldData(TField*, void*) {
+    return false;
+}
+bool TDataSet::Locate(const std::string&, const Variant&, TLocateOptions) {
+    return false;
+}
+Variant TDataSet::Lookup(const std::string&, const Variant&, const std::string&) {
+    return Variant::Null();
+}
 
 int32_t TDataSet::Translate(const char* src, char* dest, bool) {
     if (!src) return 0;
@@ -963,24 +1028,44 @@ int32_t TDataSet::Translate(const char* src, char* dest, bool) {
 
 #if LMR_HOST_GENERATION >= 5
 void TDataSet::PSEndTransaction(bool) {}
-void TDataSet::PSExecute() { DSError(SProviderExecuteNotSupported, this); }
+void TDataSet::PSExecute() {
+    DSError(SProviderExecuteNotSupported, this);
+}
 int32_t TDataSet::PSExecuteStatement(const std::string&, TParams*, void*) {
     DSError(SProviderSQLNotSupported, this);
 }
 void TDataSet::PSGetAttributes(TList*) {}
-std::unique_ptr<TIndexDef> TDataSet::PSGetDefaultOrder() { return nullptr; }
-std::string TDataSet::PSGetKeyFields() { return std::string(); }
-TParams* TDataSet::PSGetParams() { return nullptr; }
-std::string TDataSet::PSGetQuoteChar() { return "\""; }
-std::string TDataSet::PSGetTableName() { return std::string(); }
-TIndexDefs* TDataSet::PSGetIndexDefs(TIndexOptions) { return nullptr; }
+std::unique_ptr<TIndexDef> TDataSet::PSGetDefaultOrder() {
+    return nullptr;
+}
+std::string TDataSet::PSGetKeyFields() {
+    return std::string();
+}
+TParams* TDataSet::PSGetParams() {
+    return nullptr;
+}
+std::string TDataSet::PSGetQuoteChar() {
+    return "\"";
+}
+std::string TDataSet::PSGetTableName() {
+    return std::string();
+}
+TIndexDefs* TDataSet::PSGetIndexDefs(TIndexOptions) {
+    return nullptr;
+}
 std::unique_ptr<EUpdateError> TDataSet::PSGetUpdateException(Exception& e, EUpdateError* prev) {
     const int32_t prevCode = prev ? prev->ErrorCode() : 0;
     return std::make_unique<EUpdateError>(e.Message(), std::string(), 0, prevCode, std::current_exception());
 }
-bool TDataSet::PSInTransaction() { return false; }
-bool TDataSet::PSIsSQLBased() { return false; }
-bool TDataSet::PSIsSQLSupported() { return false; }
+bool TDataSet::PSInTransaction() {
+    return false;
+}
+bool TDataSet::PSIsSQLBased() {
+    return false;
+}
+bool TDataSet::PSIsSQLSupported() {
+    return false;
+}
 void TDataSet::PSReset() {}
 void TDataSet::PSSetParams(TParams* params) {
     if (params && params->Count() > 0) DSError(SParamsNotSupported, this);
@@ -989,30 +1074,70 @@ void TDataSet::PSSetCommandText(const std::string& commandText) {
     if (!commandText.empty()) DSError(SProviderSQLNotSupported, this);
 }
 void TDataSet::PSStartTransaction() {}
-bool TDataSet::PSUpdateRecord(TUpdateKind, TDataSet*) { return false; }
+bool TDataSet::PSUpdateRecord(TUpdateKind, TDataSet*) {
+    return false;
+}
 #endif
 
 // ---------------------------------------------------------------------------
 // Events
 
-void TDataSet::DoAfterCancel() { Fire(AfterCancel, this); }
-void TDataSet::DoAfterClose() { Fire(AfterClose, this); }
-void TDataSet::DoAfterDelete() { Fire(AfterDelete, this); }
-void TDataSet::DoAfterEdit() { Fire(AfterEdit, this); }
-void TDataSet::DoAfterInsert() { Fire(AfterInsert, this); }
-void TDataSet::DoAfterOpen() { Fire(AfterOpen, this); }
-void TDataSet::DoAfterPost() { Fire(AfterPost, this); }
-void TDataSet::DoAfterScroll() { Fire(AfterScroll, this); }
-void TDataSet::DoAfterRefresh() { Fire(AfterRefresh, this); }
-void TDataSet::DoBeforeCancel() { Fire(BeforeCancel, this); }
-void TDataSet::DoBeforeClose() { Fire(BeforeClose, this); }
-void TDataSet::DoBeforeDelete() { Fire(BeforeDelete, this); }
-void TDataSet::DoBeforeInsert() { Fire(BeforeInsert, this); }
-void TDataSet::DoBeforeOpen() { Fire(BeforeOpen, this); }
-void TDataSet::DoBeforePost() { Fire(BeforePost, this); }
-void TDataSet::DoBeforeScroll() { Fire(BeforeScroll, this); }
-void TDataSet::DoBeforeRefresh() { Fire(BeforeRefresh, this); }
-void TDataSet::DoOnCalcFields() { Fire(OnCalcFields, this); }
-void TDataSet::DoOnNewRecord() { Fire(OnNewRecord, this); }
+void TDataSet::DoAfterCancel() {
+    Fire(AfterCancel, this);
+}
+void TDataSet::DoAfterClose() {
+    Fire(AfterClose, this);
+}
+void TDataSet::DoAfterDelete() {
+    Fire(AfterDelete, this);
+}
+void TDataSet::DoAfterEdit() {
+    Fire(AfterEdit, this);
+}
+void TDataSet::DoAfterInsert() {
+    Fire(AfterInsert, this);
+}
+void TDataSet::DoAfterOpen() {
+    Fire(AfterOpen, this);
+}
+void TDataSet::DoAfterPost() {
+    Fire(AfterPost, this);
+}
+void TDataSet::DoAfterScroll() {
+    Fire(AfterScroll, this);
+}
+void TDataSet::DoAfterRefresh() {
+    Fire(AfterRefresh, this);
+}
+void TDataSet::DoBeforeCancel() {
+    Fire(BeforeCancel, this);
+}
+void TDataSet::DoBeforeClose() {
+    Fire(BeforeClose, this);
+}
+void TDataSet::DoBeforeDelete() {
+    Fire(BeforeDelete, this);
+}
+void TDataSet::DoBeforeInsert() {
+    Fire(BeforeInsert, this);
+}
+void TDataSet::DoBeforeOpen() {
+    Fire(BeforeOpen, this);
+}
+void TDataSet::DoBeforePost() {
+    Fire(BeforePost, this);
+}
+void TDataSet::DoBeforeScroll() {
+    Fire(BeforeScroll, this);
+}
+void TDataSet::DoBeforeRefresh() {
+    Fire(BeforeRefresh, this);
+}
+void TDataSet::DoOnCalcFields() {
+    Fire(OnCalcFields, this);
+}
+void TDataSet::DoOnNewRecord() {
+    Fire(OnNewRecord, this);
+}
 
 } // namespace host

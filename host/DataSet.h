@@ -219,7 +219,9 @@ public:
     Variant GetFieldValue(const std::string& fieldNames) const;
     void SetFieldValue(const std::string& fieldNames, const Variant& value);
     Variant FieldValues(const std::string& fieldNames) const { return GetFieldValue(fieldNames); }
-    void SetFieldValues(const std::string& fieldNames, const Variant& value) { SetFieldValue(fieldNames, value); }
+    void SetFieldValues(const std::string& fieldNames, const Variant& value) {
+        SetFieldValue(fieldNames, value);
+    }
     // Bytes of the calculated-field area of a record buffer (set by BindFields).
     int32_t CalcFieldsSize() const noexcept { return FCalcFieldsSize; }
 
@@ -303,7 +305,8 @@ public:
     // asks whether there is a value); false when null. The base has none.
     virtual bool GetFieldData(TField* field, void* buffer);
     virtual bool Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options);
-    virtual Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultFields);
+    virtual Variant Lookup(const std::string& keyFields, const Variant& keyValues,
+                           const std::string& resultFields);
     // Converts text between the ANSI and OEM code pages. The base converts
     // nothing: it copies Src to Dest when they differ and returns Src's length.
     virtual int32_t Translate(const char* src, char* dest, bool toOem);
@@ -318,10 +321,10 @@ public:
     virtual void PSGetAttributes(TList* list);
     // None in the base; the caller owns what it gets.
     virtual std::unique_ptr<TIndexDef> PSGetDefaultOrder();
-    virtual std::string PSGetKeyFields(); // ""
-    virtual TParams* PSGetParams();      // null
-    virtual std::string PSGetQuoteChar(); // "\""
-    virtual std::string PSGetTableName(); // ""
+    virtual std::string PSGetKeyFields();                      // ""
+    virtual TParams* PSGetParams();                            // null
+    virtual std::string PSGetQuoteChar();                      // "\""
+    virtual std::string PSGetTableName();                      // ""
     virtual TIndexDefs* PSGetIndexDefs(TIndexOptions options); // null
     // An EUpdateError carrying E's message, no context, code 0 and Prev's
     // code (0 without Prev); the wrapped exception is the one being handled
@@ -369,7 +372,9 @@ public:
     void DestroyFields();
     void CheckRequiredFields();
     void CheckCanModify(); // SDataSetReadOnly
-    void SetModified(bool value) noexcept { FModified = value; }
+    void SetModified(bool value) noexcept {
+        FModified = value;
+    }
 
 protected:
     virtual void DoAfterCancel();
@@ -405,7 +410,9 @@ protected:
     // Re-sizes the ring to the largest BufferCount of the attached links.
     void UpdateBufferCount();
     void SetBufferCount(int32_t value);
-    TRecordBuffer Buffer(int32_t index) const { return FBuffers[static_cast<size_t>(index)]; }
+    TRecordBuffer Buffer(int32_t index) const {
+        return FBuffers[static_cast<size_t>(index)];
+    }
 
 private:
     friend class TDataSource;

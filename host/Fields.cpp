@@ -18,11 +18,11 @@ namespace host {
 namespace {
 
 const char* const kFieldTypeNames[] = {
-    "Unknown", "String",    "SmallInt",   "Integer",   "Word",      "Boolean",  "Float",     "Currency",
-    "BCD",     "Date",      "Time",       "DateTime",  "Bytes",     "VarBytes", "AutoInc",   "Blob",
-    "Memo",    "Graphic",   "FmtMemo",    "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor", "FixedChar",
-    "WideString", "Largeint", "ADT",      "Array",     "Reference", "DataSet",  "OraBlob",   "OraClob",
-    "Variant", "Interface", "IDispatch",  "Guid"};
+    "Unknown",    "String",    "SmallInt",  "Integer",    "Word",      "Boolean",     "Float",   "Currency",
+    "BCD",        "Date",      "Time",      "DateTime",   "Bytes",     "VarBytes",    "AutoInc", "Blob",
+    "Memo",       "Graphic",   "FmtMemo",   "ParadoxOle", "DBaseOle",  "TypedBinary", "Cursor",  "FixedChar",
+    "WideString", "Largeint",  "ADT",       "Array",      "Reference", "DataSet",     "OraBlob", "OraClob",
+    "Variant",    "Interface", "IDispatch", "Guid"};
 
 [[noreturn]] void FieldError(const TResStringRec& msg, std::initializer_list<Variant> args,
                              const TComponent* component = nullptr) {
@@ -39,8 +39,8 @@ std::string FieldTypeName(TFieldType type) {
 // ---------------------------------------------------------------------------
 // TFieldDef / TFieldDefs
 
-TFieldDef::TFieldDef(TFieldDefs* owner, const std::string& name, TFieldType dataType, int32_t size, bool required,
-                     int32_t fieldNo)
+TFieldDef::TFieldDef(TFieldDefs* owner, const std::string& name, TFieldType dataType, int32_t size,
+                     bool required, int32_t fieldNo)
     : FOwner(owner), FName(name), FDataType(dataType), FSize(size), FFieldNo(fieldNo) {
     SetRequired(required);
     if (owner) owner->FItems.emplace_back(this);
@@ -67,8 +67,8 @@ TField* TFieldDef::CreateField(TComponent* owner) {
     std::unique_ptr<TField> field(CreateFieldOfType(FDataType, owner));
     if (!field) FieldError(SUnknownFieldType, {FName}, dataSet);
     field->SetFieldName(FName);
-    if (FDataType == ftString || FDataType == ftBytes || FDataType == ftVarBytes || FDataType == ftFixedChar ||
-        FDataType == ftWideString)
+    if (FDataType == ftString || FDataType == ftBytes || FDataType == ftVarBytes ||
+        FDataType == ftFixedChar || FDataType == ftWideString)
         field->SetSize(FSize);
     field->SetRequired(Required());
     field->SetFieldNo(FFieldNo);
@@ -98,9 +98,13 @@ TFieldDef* TFieldDefs::Add(const std::string& name, TFieldType dataType, int32_t
     return new TFieldDef(this, name, dataType, size, required, Count() + 1);
 }
 
-TFieldDef* TFieldDefs::AddFieldDef() { return new TFieldDef(this, "", ftUnknown, 0, false, Count() + 1); }
+TFieldDef* TFieldDefs::AddFieldDef() {
+    return new TFieldDef(this, "", ftUnknown, 0, false, Count() + 1);
+}
 
-void TFieldDefs::Clear() { FItems.clear(); }
+void TFieldDefs::Clear() {
+    FItems.clear();
+}
 
 TFieldDef* TFieldDefs::Items(int32_t index) const {
     if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", {index}));
@@ -147,7 +151,9 @@ TField* TFields::Fields(int32_t index) const {
     return FList[static_cast<size_t>(index)];
 }
 
-void TFields::Add(TField* field) { FList.push_back(field); }
+void TFields::Add(TField* field) {
+    FList.push_back(field);
+}
 
 void TFields::Remove(TField* field) {
     std::erase(FList, field);
@@ -222,14 +228,17 @@ void TField::SetDataSet(TDataSet* value) {
     if (FDataSet) FDataSet->CheckInactive();
     if (value) {
         value->CheckInactive();
-        if (!FFieldName.empty() && value->FindField(FFieldName)) FieldError(SDuplicateFieldName, {FFieldName}, value);
+        if (!FFieldName.empty() && value->FindField(FFieldName))
+            FieldError(SDuplicateFieldName, {FFieldName}, value);
     }
     if (FDataSet) FDataSet->Fields()->Remove(this);
     FDataSet = value;
     if (FDataSet) FDataSet->Fields()->Add(this);
 }
 
-int32_t TField::Index() const { return FDataSet ? FDataSet->Fields()->IndexOf(this) : -1; }
+int32_t TField::Index() const {
+    return FDataSet ? FDataSet->Fields()->IndexOf(this) : -1;
+}
 
 bool TField::CanModify() const {
     return !FReadOnly && FDataSet && FDataSet->Active() && FDataSet->CanModify();
@@ -245,7 +254,9 @@ void TField::SetData(const void* buffer) {
     FDataSet->SetFieldData(this, buffer);
 }
 
-bool TField::IsNull() const { return !GetData(nullptr); }
+bool TField::IsNull() const {
+    return !GetData(nullptr);
+}
 
 void TField::Validate(const void* buffer) {
     if (!OnValidate) return;
@@ -279,27 +290,59 @@ void TField::SetAsVariant(const Variant& value) {
         SetVarValue(value);
 }
 
-void TField::AccessError(const char* typeName) const { FieldError(SFieldAccessError, {DisplayName(), typeName}); }
+void TField::AccessError(const char* typeName) const {
+    FieldError(SFieldAccessError, {DisplayName(), typeName});
+}
 
-Variant TField::GetAsVariant() const { AccessError("Variant"); }
-void TField::SetVarValue(const Variant&) { AccessError("Variant"); }
-std::string TField::GetAsString() const { AccessError("String"); }
-void TField::SetAsStringImpl(const std::string&) { AccessError("String"); }
-int32_t TField::GetAsInteger() const { AccessError("Integer"); }
-void TField::SetAsIntegerImpl(int32_t) { AccessError("Integer"); }
-int64_t TField::GetAsLargeInt() const { return GetAsInteger(); }
+Variant TField::GetAsVariant() const {
+    AccessError("Variant");
+}
+void TField::SetVarValue(const Variant&) {
+    AccessError("Variant");
+}
+std::string TField::GetAsString() const {
+    AccessError("String");
+}
+void TField::SetAsStringImpl(const std::string&) {
+    AccessError("String");
+}
+int32_t TField::GetAsInteger() const {
+    AccessError("Integer");
+}
+void TField::SetAsIntegerImpl(int32_t) {
+    AccessError("Integer");
+}
+int64_t TField::GetAsLargeInt() const {
+    return GetAsInteger();
+}
 void TField::SetAsLargeIntImpl(int64_t value) {
     if (value < INT32_MIN || value > INT32_MAX) AccessError("Largeint");
     SetAsIntegerImpl(static_cast<int32_t>(value));
 }
-double TField::GetAsFloat() const { AccessError("Float"); }
-void TField::SetAsFloatImpl(double) { AccessError("Float"); }
-Currency TField::GetAsCurrency() const { return Currency::FromDouble(GetAsFloat()); }
-void TField::SetAsCurrencyImpl(Currency value) { SetAsFloatImpl(value.ToDouble()); }
-bool TField::GetAsBoolean() const { AccessError("Boolean"); }
-void TField::SetAsBooleanImpl(bool) { AccessError("Boolean"); }
-TDateTime TField::GetAsDateTime() const { AccessError("DateTime"); }
-void TField::SetAsDateTimeImpl(TDateTime) { AccessError("DateTime"); }
+double TField::GetAsFloat() const {
+    AccessError("Float");
+}
+void TField::SetAsFloatImpl(double) {
+    AccessError("Float");
+}
+Currency TField::GetAsCurrency() const {
+    return Currency::FromDouble(GetAsFloat());
+}
+void TField::SetAsCurrencyImpl(Currency value) {
+    SetAsFloatImpl(value.ToDouble());
+}
+bool TField::GetAsBoolean() const {
+    AccessError("Boolean");
+}
+void TField::SetAsBooleanImpl(bool) {
+    AccessError("Boolean");
+}
+TDateTime TField::GetAsDateTime() const {
+    AccessError("DateTime");
+}
+void TField::SetAsDateTimeImpl(TDateTime) {
+    AccessError("DateTime");
+}
 
 // ---------------------------------------------------------------------------
 // TStringField
@@ -328,7 +371,9 @@ Variant TStringField::GetAsVariant() const {
     return GetValue(s) ? Variant(s) : Variant::Null();
 }
 
-void TStringField::SetVarValue(const Variant& value) { SetAsStringImpl(value.AsString()); }
+void TStringField::SetVarValue(const Variant& value) {
+    SetAsStringImpl(value.AsString());
+}
 
 std::string TStringField::GetAsString() const {
     std::string s;
@@ -349,17 +394,23 @@ int32_t TStringField::GetAsInteger() const {
     const std::string s = GetAsString();
     return s.empty() ? 0 : StrToInt(s);
 }
-void TStringField::SetAsIntegerImpl(int32_t value) { SetAsStringImpl(IntToStr(value)); }
+void TStringField::SetAsIntegerImpl(int32_t value) {
+    SetAsStringImpl(IntToStr(value));
+}
 int64_t TStringField::GetAsLargeInt() const {
     const std::string s = GetAsString();
     return s.empty() ? 0 : StrToInt64(s);
 }
-void TStringField::SetAsLargeIntImpl(int64_t value) { SetAsStringImpl(IntToStr(value)); }
+void TStringField::SetAsLargeIntImpl(int64_t value) {
+    SetAsStringImpl(IntToStr(value));
+}
 double TStringField::GetAsFloat() const {
     const std::string s = GetAsString();
     return s.empty() ? 0.0 : StrToFloat(s);
 }
-void TStringField::SetAsFloatImpl(double value) { SetAsStringImpl(FloatToStr(value)); }
+void TStringField::SetAsFloatImpl(double value) {
+    SetAsStringImpl(FloatToStr(value));
+}
 bool TStringField::GetAsBoolean() const {
     const std::string s = GetAsString();
     if (s.empty()) return false;
@@ -372,12 +423,16 @@ TDateTime TStringField::GetAsDateTime() const {
     const std::string s = GetAsString();
     return s.empty() ? 0.0 : StrToDateTime(s);
 }
-void TStringField::SetAsDateTimeImpl(TDateTime value) { SetAsStringImpl(DateTimeToStr(value)); }
+void TStringField::SetAsDateTimeImpl(TDateTime value) {
+    SetAsStringImpl(DateTimeToStr(value));
+}
 
 // ---------------------------------------------------------------------------
 // Numeric fields
 
-Variant TNumericField::GetAsVariant() const { return ReadValue(); }
+Variant TNumericField::GetAsVariant() const {
+    return ReadValue();
+}
 
 void TNumericField::SetVarValue(const Variant& value) {
     if (value.VarType() == varString || value.VarType() == varOleStr)
@@ -411,24 +466,34 @@ int32_t TNumericField::GetAsInteger() const {
     const Variant v = ReadValue();
     return v.IsNull() ? 0 : v.AsInteger();
 }
-void TNumericField::SetAsIntegerImpl(int32_t value) { WriteValue(Variant(value)); }
+void TNumericField::SetAsIntegerImpl(int32_t value) {
+    WriteValue(Variant(value));
+}
 double TNumericField::GetAsFloat() const {
     const Variant v = ReadValue();
     return v.IsNull() ? 0.0 : v.AsDouble();
 }
-void TNumericField::SetAsFloatImpl(double value) { WriteValue(Variant(value)); }
+void TNumericField::SetAsFloatImpl(double value) {
+    WriteValue(Variant(value));
+}
 Currency TNumericField::GetAsCurrency() const {
     const Variant v = ReadValue();
     return v.IsNull() ? Currency() : v.AsCurrency();
 }
-void TNumericField::SetAsCurrencyImpl(Currency value) { WriteValue(Variant(value)); }
+void TNumericField::SetAsCurrencyImpl(Currency value) {
+    WriteValue(Variant(value));
+}
 bool TNumericField::GetAsBoolean() const {
     const Variant v = ReadValue();
     return v.IsNull() ? false : v.AsDouble() != 0;
 }
-void TNumericField::SetAsBooleanImpl(bool value) { WriteValue(Variant(int32_t{value ? 1 : 0})); }
+void TNumericField::SetAsBooleanImpl(bool value) {
+    WriteValue(Variant(int32_t{value ? 1 : 0}));
+}
 
-TIntegerField::TIntegerField(TComponent* owner) : TNumericField(owner) { SetDataType(ftInteger); }
+TIntegerField::TIntegerField(TComponent* owner) : TNumericField(owner) {
+    SetDataType(ftInteger);
+}
 
 void TIntegerField::CheckRange(int64_t value) const {
     int64_t lo = TypeMin(), hi = TypeMax();
@@ -464,10 +529,16 @@ void TIntegerField::WriteValue(const Variant& value) {
     SetData(&stored);
 }
 
-int64_t TIntegerField::GetAsLargeInt() const { return GetAsInteger(); }
-void TIntegerField::SetAsLargeIntImpl(int64_t value) { WriteValue(Variant(value)); }
+int64_t TIntegerField::GetAsLargeInt() const {
+    return GetAsInteger();
+}
+void TIntegerField::SetAsLargeIntImpl(int64_t value) {
+    WriteValue(Variant(value));
+}
 
-TSmallintField::TSmallintField(TComponent* owner) : TIntegerField(owner) { SetDataType(ftSmallint); }
+TSmallintField::TSmallintField(TComponent* owner) : TIntegerField(owner) {
+    SetDataType(ftSmallint);
+}
 
 Variant TSmallintField::ReadValue() const {
     int16_t v = 0;
@@ -481,7 +552,9 @@ void TSmallintField::WriteValue(const Variant& value) {
     SetData(&stored);
 }
 
-TWordField::TWordField(TComponent* owner) : TIntegerField(owner) { SetDataType(ftWord); }
+TWordField::TWordField(TComponent* owner) : TIntegerField(owner) {
+    SetDataType(ftWord);
+}
 
 Variant TWordField::ReadValue() const {
     uint16_t v = 0;
@@ -495,9 +568,13 @@ void TWordField::WriteValue(const Variant& value) {
     SetData(&stored);
 }
 
-TAutoIncField::TAutoIncField(TComponent* owner) : TIntegerField(owner) { SetDataType(ftAutoInc); }
+TAutoIncField::TAutoIncField(TComponent* owner) : TIntegerField(owner) {
+    SetDataType(ftAutoInc);
+}
 
-TLargeintField::TLargeintField(TComponent* owner) : TNumericField(owner) { SetDataType(ftLargeint); }
+TLargeintField::TLargeintField(TComponent* owner) : TNumericField(owner) {
+    SetDataType(ftLargeint);
+}
 
 Variant TLargeintField::ReadValue() const {
     int64_t v = 0;
@@ -513,9 +590,13 @@ int64_t TLargeintField::GetAsLargeInt() const {
     int64_t v = 0;
     return GetData(&v) ? v : 0;
 }
-void TLargeintField::SetAsLargeIntImpl(int64_t value) { SetData(&value); }
+void TLargeintField::SetAsLargeIntImpl(int64_t value) {
+    SetData(&value);
+}
 
-TFloatField::TFloatField(TComponent* owner) : TNumericField(owner) { SetDataType(ftFloat); }
+TFloatField::TFloatField(TComponent* owner) : TNumericField(owner) {
+    SetDataType(ftFloat);
+}
 
 double TFloatField::GetAsFloat() const {
     double v = 0;
@@ -539,7 +620,9 @@ void TFloatField::WriteValue(const Variant& value) {
     SetData(&v);
 }
 
-TCurrencyField::TCurrencyField(TComponent* owner) : TFloatField(owner) { SetDataType(ftCurrency); }
+TCurrencyField::TCurrencyField(TComponent* owner) : TFloatField(owner) {
+    SetDataType(ftCurrency);
+}
 
 Variant TCurrencyField::ReadValue() const {
     double v = 0;
@@ -549,7 +632,9 @@ Variant TCurrencyField::ReadValue() const {
 // ---------------------------------------------------------------------------
 // TBooleanField
 
-TBooleanField::TBooleanField(TComponent* owner) : TField(owner) { SetDataType(ftBoolean); }
+TBooleanField::TBooleanField(TComponent* owner) : TField(owner) {
+    SetDataType(ftBoolean);
+}
 
 Variant TBooleanField::GetAsVariant() const {
     int16_t v = 0;
@@ -573,11 +658,11 @@ void TBooleanField::SetAsStringImpl(const std::string& value) {
     const std::string text = Trim(value);
     if (text.empty())
         Clear();
-    else if (AnsiSameText(text, LoadResString(STextTrue)) || AnsiSameText(text, "T") || AnsiSameText(text, "Y") ||
-             AnsiSameText(text, "Yes") || AnsiSameText(text, "True"))
+    else if (AnsiSameText(text, LoadResString(STextTrue)) || AnsiSameText(text, "T") ||
+             AnsiSameText(text, "Y") || AnsiSameText(text, "Yes") || AnsiSameText(text, "True"))
         SetAsBooleanImpl(true);
-    else if (AnsiSameText(text, LoadResString(STextFalse)) || AnsiSameText(text, "F") || AnsiSameText(text, "N") ||
-             AnsiSameText(text, "No") || AnsiSameText(text, "False"))
+    else if (AnsiSameText(text, LoadResString(STextFalse)) || AnsiSameText(text, "F") ||
+             AnsiSameText(text, "N") || AnsiSameText(text, "No") || AnsiSameText(text, "False"))
         SetAsBooleanImpl(false);
     else
         FieldError(SFieldValueError, {value, DisplayName()});
@@ -593,13 +678,19 @@ void TBooleanField::SetAsBooleanImpl(bool value) {
     SetData(&v);
 }
 
-int32_t TBooleanField::GetAsInteger() const { return GetAsBoolean() ? 1 : 0; }
-void TBooleanField::SetAsIntegerImpl(int32_t value) { SetAsBooleanImpl(value != 0); }
+int32_t TBooleanField::GetAsInteger() const {
+    return GetAsBoolean() ? 1 : 0;
+}
+void TBooleanField::SetAsIntegerImpl(int32_t value) {
+    SetAsBooleanImpl(value != 0);
+}
 
 // ---------------------------------------------------------------------------
 // Date and time fields
 
-TDateTimeField::TDateTimeField(TComponent* owner) : TField(owner) { SetDataType(ftDateTime); }
+TDateTimeField::TDateTimeField(TComponent* owner) : TField(owner) {
+    SetDataType(ftDateTime);
+}
 
 Variant TDateTimeField::GetAsVariant() const {
     double v = 0;
@@ -617,9 +708,12 @@ std::string TDateTimeField::GetAsString() const {
     double v = 0;
     if (!GetData(&v)) return std::string();
     switch (DataType()) {
-    case ftDate: return DateToStr(v);
-    case ftTime: return TimeToStr(v);
-    default: return DateTimeToStr(v);
+    case ftDate:
+        return DateToStr(v);
+    case ftTime:
+        return TimeToStr(v);
+    default:
+        return DateTimeToStr(v);
     }
 }
 
@@ -634,8 +728,12 @@ void TDateTimeField::SetAsStringImpl(const std::string& value) {
     SetAsDateTimeImpl(v);
 }
 
-double TDateTimeField::GetAsFloat() const { return GetAsDateTime(); }
-void TDateTimeField::SetAsFloatImpl(double value) { SetAsDateTimeImpl(value); }
+double TDateTimeField::GetAsFloat() const {
+    return GetAsDateTime();
+}
+void TDateTimeField::SetAsFloatImpl(double value) {
+    SetAsDateTimeImpl(value);
+}
 
 TDateTime TDateTimeField::GetAsDateTime() const {
     double v = 0;
@@ -647,13 +745,21 @@ void TDateTimeField::SetAsDateTimeImpl(TDateTime value) {
     SetData(&v);
 }
 
-TDateField::TDateField(TComponent* owner) : TDateTimeField(owner) { SetDataType(ftDate); }
+TDateField::TDateField(TComponent* owner) : TDateTimeField(owner) {
+    SetDataType(ftDate);
+}
 
-TDateTime TDateField::Normalize(TDateTime value) const { return std::trunc(value); }
+TDateTime TDateField::Normalize(TDateTime value) const {
+    return std::trunc(value);
+}
 
-TTimeField::TTimeField(TComponent* owner) : TDateTimeField(owner) { SetDataType(ftTime); }
+TTimeField::TTimeField(TComponent* owner) : TDateTimeField(owner) {
+    SetDataType(ftTime);
+}
 
-TDateTime TTimeField::Normalize(TDateTime value) const { return std::fabs(value - std::trunc(value)); }
+TDateTime TTimeField::Normalize(TDateTime value) const {
+    return std::fabs(value - std::trunc(value));
+}
 
 // ---------------------------------------------------------------------------
 // Binary fields
@@ -680,7 +786,8 @@ void TBinaryField::SetVarValue(const Variant& value) {
         Variant copy = value;
         const int32_t lo = VarArrayLowBound(copy), hi = VarArrayHighBound(copy);
         std::string bytes;
-        for (int32_t i = lo; i <= hi; ++i) bytes.push_back(static_cast<char>(copy.GetElement(i).AsByte()));
+        for (int32_t i = lo; i <= hi; ++i)
+            bytes.push_back(static_cast<char>(copy.GetElement(i).AsByte()));
         WriteBytes(bytes);
     } else {
         WriteBytes(value.AsString());
@@ -693,7 +800,9 @@ std::string TBinaryField::GetAsString() const {
     return bytes;
 }
 
-void TBinaryField::SetAsStringImpl(const std::string& value) { WriteBytes(value); }
+void TBinaryField::SetAsStringImpl(const std::string& value) {
+    WriteBytes(value);
+}
 
 TBytesField::TBytesField(TComponent* owner) : TBinaryField(owner) {
     SetDataType(ftBytes);
@@ -739,7 +848,9 @@ void TVarBytesField::WriteBytes(const std::string& bytes) {
 // ---------------------------------------------------------------------------
 // Blob fields
 
-TBlobField::TBlobField(TComponent* owner) : TField(owner) { SetDataType(ftBlob); }
+TBlobField::TBlobField(TComponent* owner) : TField(owner) {
+    SetDataType(ftBlob);
+}
 
 namespace {
 std::unique_ptr<TStream> OpenBlob(const TBlobField& field, TBlobStreamMode mode) {
@@ -756,7 +867,9 @@ bool TBlobField::IsNull() const {
     return TField::IsNull();
 }
 
-void TBlobField::Clear() { OpenBlob(*this, bmWrite); }
+void TBlobField::Clear() {
+    OpenBlob(*this, bmWrite);
+}
 
 void TBlobField::LoadFromStream(TStream& stream) {
     auto blob = OpenBlob(*this, bmWrite);
@@ -780,7 +893,9 @@ void TBlobField::SaveToFile(const std::string& fileName) const {
     SaveToStream(file);
 }
 
-int32_t TBlobField::BlobSize() const { return static_cast<int32_t>(OpenBlob(*this, bmRead)->Size()); }
+int32_t TBlobField::BlobSize() const {
+    return static_cast<int32_t>(OpenBlob(*this, bmRead)->Size());
+}
 
 std::string TBlobField::GetAsString() const {
     TDataSet* ds = DataSet();
@@ -806,41 +921,63 @@ Variant TBlobField::GetAsVariant() const {
     return Variant(GetAsString());
 }
 
-void TBlobField::SetVarValue(const Variant& value) { SetAsStringImpl(value.AsString()); }
+void TBlobField::SetVarValue(const Variant& value) {
+    SetAsStringImpl(value.AsString());
+}
 
 TMemoField::TMemoField(TComponent* owner) : TBlobField(owner) {
     SetDataType(ftMemo);
     SetTransliterate(true);
 }
 
-TGraphicField::TGraphicField(TComponent* owner) : TBlobField(owner) { SetDataType(ftGraphic); }
+TGraphicField::TGraphicField(TComponent* owner) : TBlobField(owner) {
+    SetDataType(ftGraphic);
+}
 
 TField* CreateFieldOfType(TFieldType dataType, TComponent* owner) {
     switch (dataType) {
     case ftString:
-    case ftFixedChar: return new TStringField(owner);
-    case ftSmallint: return new TSmallintField(owner);
-    case ftInteger: return new TIntegerField(owner);
-    case ftWord: return new TWordField(owner);
-    case ftAutoInc: return new TAutoIncField(owner);
-    case ftLargeint: return new TLargeintField(owner);
-    case ftBoolean: return new TBooleanField(owner);
-    case ftFloat: return new TFloatField(owner);
+    case ftFixedChar:
+        return new TStringField(owner);
+    case ftSmallint:
+        return new TSmallintField(owner);
+    case ftInteger:
+        return new TIntegerField(owner);
+    case ftWord:
+        return new TWordField(owner);
+    case ftAutoInc:
+        return new TAutoIncField(owner);
+    case ftLargeint:
+        return new TLargeintField(owner);
+    case ftBoolean:
+        return new TBooleanField(owner);
+    case ftFloat:
+        return new TFloatField(owner);
     case ftCurrency:
-    case ftBCD: return new TCurrencyField(owner);
-    case ftDate: return new TDateField(owner);
-    case ftTime: return new TTimeField(owner);
-    case ftDateTime: return new TDateTimeField(owner);
-    case ftBytes: return new TBytesField(owner);
-    case ftVarBytes: return new TVarBytesField(owner);
+    case ftBCD:
+        return new TCurrencyField(owner);
+    case ftDate:
+        return new TDateField(owner);
+    case ftTime:
+        return new TTimeField(owner);
+    case ftDateTime:
+        return new TDateTimeField(owner);
+    case ftBytes:
+        return new TBytesField(owner);
+    case ftVarBytes:
+        return new TVarBytesField(owner);
     case ftBlob:
     case ftTypedBinary:
-    case ftOraBlob: return new TBlobField(owner);
+    case ftOraBlob:
+        return new TBlobField(owner);
     case ftMemo:
     case ftFmtMemo:
-    case ftOraClob: return new TMemoField(owner);
-    case ftGraphic: return new TGraphicField(owner);
-    default: return nullptr;
+    case ftOraClob:
+        return new TMemoField(owner);
+    case ftGraphic:
+        return new TGraphicField(owner);
+    default:
+        return nullptr;
     }
 }
 

@@ -9,7 +9,8 @@
 
 namespace host {
 
-TIndexDef::TIndexDef(TIndexDefs* owner, const std::string& name, const std::string& fields, TIndexOptions options)
+TIndexDef::TIndexDef(TIndexDefs* owner, const std::string& name, const std::string& fields,
+                     TIndexOptions options)
     : FOwner(owner), FName(name), FFields(fields), FOptions(options) {
     if (owner) owner->FItems.push_back(this);
 }
@@ -32,16 +33,21 @@ void TIndexDef::Assign(TPersistent* source) {
     FOptions = other->FOptions;
 }
 
-TIndexDefs::~TIndexDefs() { Clear(); }
+TIndexDefs::~TIndexDefs() {
+    Clear();
+}
 
 TIndexDef* TIndexDefs::Add(const std::string& name, const std::string& fields, TIndexOptions options) {
     return new TIndexDef(this, name, fields, options);
 }
 
-TIndexDef* TIndexDefs::AddIndexDef() { return new TIndexDef(this, "", "", {}); }
+TIndexDef* TIndexDefs::AddIndexDef() {
+    return new TIndexDef(this, "", "", {});
+}
 
 void TIndexDefs::Clear() {
-    while (!FItems.empty()) delete FItems.back();
+    while (!FItems.empty())
+        delete FItems.back();
 }
 
 TIndexDef* TIndexDefs::Items(int32_t index) const {
@@ -74,7 +80,8 @@ void TIndexDefs::Assign(TPersistent* source) {
         return;
     }
     Clear();
-    for (TIndexDef* def : other->FItems) AddIndexDef()->Assign(def);
+    for (TIndexDef* def : other->FItems)
+        AddIndexDef()->Assign(def);
 }
 
 } // namespace host

@@ -16,7 +16,14 @@ namespace host {
 class TDataSet;
 class TIndexDefs;
 
-enum TIndexOption : uint8_t { ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained };
+enum TIndexOption : uint8_t {
+    ixPrimary,
+    ixUnique,
+    ixDescending,
+    ixCaseInsensitive,
+    ixExpression,
+    ixNonMaintained
+};
 using TIndexOptions = TSet<TIndexOption>;
 
 // One index. Field lists are ";"-separated field names.

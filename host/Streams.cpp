@@ -58,7 +58,8 @@ int64_t TStream::ReadWhole(std::string& bytes) {
     SetPosition(0);
     int64_t got = 0;
     while (got < size) {
-        const int32_t n = Read(bytes.data() + got, static_cast<int32_t>(std::min<int64_t>(size - got, INT32_MAX)));
+        const int32_t n =
+            Read(bytes.data() + got, static_cast<int32_t>(std::min<int64_t>(size - got, INT32_MAX)));
         if (n <= 0) break;
         got += n;
     }

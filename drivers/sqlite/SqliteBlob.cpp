@@ -24,7 +24,8 @@ int32_t TSqliteBlobStream::Read(void* buffer, int32_t count) {
     if (Modified()) {
         data = Buffer();
         size = BufferedSize();
-    } else if (TSqliteSQL* sql = Statement(); sql == nullptr || !sql->GetStoredBytes(FieldName(), data, size, stored)) {
+    } else if (TSqliteSQL* sql = Statement();
+               sql == nullptr || !sql->GetStoredBytes(FieldName(), data, size, stored)) {
         return 0;
     }
     if (position >= size) return 0;

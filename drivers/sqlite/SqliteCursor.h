@@ -127,18 +127,18 @@ struct TSqliteCursor {
     TSqliteStmtPtr Stmt;
     // Of Stmt, and of the count statement wrapped around its text.
     TSqliteHostVariables Variables;
-    std::string Text;                  // the SQL text as given (without the hidden key column)
-    int EngineColumns = 0;             // result columns of Stmt
-    std::string Table;                 // the table rows are written to; empty when none
-    std::vector<std::string> Origins;  // per column: its column in Table, or empty
-    std::vector<std::string> NotNull;  // the columns of Table declared NOT NULL, once Table is read
-    std::vector<int32_t> KeyColumns;   // the columns that identify a row
-    int32_t RowIdColumn = -1;          // the hidden rowid column, -1 when none
-    bool RowIdIsKeyAlias = false;      // the table's INTEGER PRIMARY KEY is selected as key
+    std::string Text;                 // the SQL text as given (without the hidden key column)
+    int EngineColumns = 0;            // result columns of Stmt
+    std::string Table;                // the table rows are written to; empty when none
+    std::vector<std::string> Origins; // per column: its column in Table, or empty
+    std::vector<std::string> NotNull; // the columns of Table declared NOT NULL, once Table is read
+    std::vector<int32_t> KeyColumns;  // the columns that identify a row
+    int32_t RowIdColumn = -1;         // the hidden rowid column, -1 when none
+    bool RowIdIsKeyAlias = false;     // the table's INTEGER PRIMARY KEY is selected as key
     TSqliteRowStore Rows;
-    bool Done = false;                 // the engine delivered its last row
-    bool ForwardOnly = false;          // rows are not kept (FetchFirstForward)
-    bool Counted = false;              // RecordCount holds the count statement's answer
+    bool Done = false;        // the engine delivered its last row
+    bool ForwardOnly = false; // rows are not kept (FetchFirstForward)
+    bool Counted = false;     // RecordCount holds the count statement's answer
     // The values of the row LoadRow made current (LoadedRow), decoded once:
     // their text and bytes point into the store, so a memo value is read
     // without decoding the row again.
@@ -152,8 +152,8 @@ struct TSqliteCursor {
     std::vector<std::pair<std::string, int32_t>> NamesAsked;
     // (offset in the row format, column) sorted by offset.
     std::vector<std::pair<int32_t, int32_t>> ColumnByOffset;
-    int64_t FirstKept = 0;             // row number of Rows.Row(0)
-    int FailedRc = SQLITE_OK;          // a step failed: reading past the kept rows reports it again
+    int64_t FirstKept = 0;    // row number of Rows.Row(0)
+    int FailedRc = SQLITE_OK; // a step failed: reading past the kept rows reports it again
     std::string FailedMessage;
     int32_t FailedCode = 0;
 };

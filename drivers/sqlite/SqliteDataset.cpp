@@ -17,9 +17,13 @@ using namespace host;
 
 TSqliteQuery::TSqliteQuery(TComponent* owner) : TLumraCustomDataset(owner, std::make_unique<TSqliteSQL>()) {}
 
-TSqliteSQL* TSqliteQuery::SqliteStatement() const noexcept { return static_cast<TSqliteSQL*>(Statement()); }
+TSqliteSQL* TSqliteQuery::SqliteStatement() const noexcept {
+    return static_cast<TSqliteSQL*>(Statement());
+}
 
-std::unique_ptr<TLumraSQL> TSqliteQuery::CreateStatement() { return std::make_unique<TSqliteSQL>(); }
+std::unique_ptr<TLumraSQL> TSqliteQuery::CreateStatement() {
+    return std::make_unique<TSqliteSQL>();
+}
 
 void TSqliteQuery::InternalInitFieldDefs() {
     TLumraCustomDataset::InternalInitFieldDefs();
@@ -52,31 +56,41 @@ void TSqliteQuery::ConvertRowToField(TLumraFieldDef* fieldDef, char* rowValue, v
     case ntCurrency:
     case ntDate:
     case ntTime:
-    case ntDateTime: std::memcpy(data, rowValue, 8); break;
+    case ntDateTime:
+        std::memcpy(data, rowValue, 8);
+        break;
     case ntBoolean: {
         const int16_t value = rowValue[0] != 0 ? -1 : 0;
         std::memcpy(data, &value, 2);
         break;
     }
-    case ntBinary: std::memcpy(data, rowValue, static_cast<size_t>(fieldDef->Size())); break;
-    default: break; // memo and blob values travel through streams
+    case ntBinary:
+        std::memcpy(data, rowValue, static_cast<size_t>(fieldDef->Size()));
+        break;
+    default:
+        break; // memo and blob values travel through streams
     }
 }
 
 void TSqliteQuery::ConvertFieldToRow(TLumraFieldDef* fieldDef, char* rowValue, const void* data) {
     switch (fieldDef->FieldType()) {
     case ntString: {
-        const size_t length = strnlen(static_cast<const char*>(data), static_cast<size_t>(fieldDef->Size() - 1));
+        const size_t length =
+            strnlen(static_cast<const char*>(data), static_cast<size_t>(fieldDef->Size() - 1));
         std::memcpy(rowValue, data, length);
         rowValue[length] = '\0';
         break;
     }
-    case ntInteger: std::memcpy(rowValue, data, fieldDef->Size() == 8 ? 8 : 4); break;
+    case ntInteger:
+        std::memcpy(rowValue, data, fieldDef->Size() == 8 ? 8 : 4);
+        break;
     case ntFloat:
     case ntCurrency:
     case ntDate:
     case ntTime:
-    case ntDateTime: std::memcpy(rowValue, data, 8); break;
+    case ntDateTime:
+        std::memcpy(rowValue, data, 8);
+        break;
     case ntBoolean: {
         int16_t value = 0;
         std::memcpy(&value, data, 2);
@@ -92,7 +106,8 @@ void TSqliteQuery::ConvertFieldToRow(TLumraFieldDef* fieldDef, char* rowValue, c
         std::memcpy(rowValue + 2, static_cast<const char*>(data) + 2, length);
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -122,8 +137,10 @@ public:
     int32_t Write(const void*, int32_t) override { return 0; }
     int64_t Seek(int64_t offset, TSeekOrigin origin) override {
         int64_t target = offset;
-        if (origin == soFromCurrent) target += FPosition;
-        else if (origin == soFromEnd) target += FSize;
+        if (origin == soFromCurrent)
+            target += FPosition;
+        else if (origin == soFromEnd)
+            target += FSize;
         if (target < 0) throw EStreamError("Invalid stream position");
         FPosition = target;
         return FPosition;
@@ -138,8 +155,10 @@ public:
         return ::operator new(size);
     }
     static void operator delete(void* block, size_t size) noexcept {
-        if (size == sizeof(TSqliteStoredStream) && Spare().Block == nullptr) Spare().Block = block;
-        else ::operator delete(block);
+        if (size == sizeof(TSqliteStoredStream) && Spare().Block == nullptr)
+            Spare().Block = block;
+        else
+            ::operator delete(block);
     }
 
 private:
@@ -203,8 +222,14 @@ void TSqliteQuery::GetKeyColumnsSQL(std::string& sql) {
     sql = "SELECT name AS column_name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk";
 }
 
-void TSqliteQuery::CursorFirst() { SqliteStatement()->SetToBegin(); }
+void TSqliteQuery::CursorFirst() {
+    SqliteStatement()->SetToBegin();
+}
 
-void TSqliteQuery::CursorLast() { Check(SqliteStatement()->SetToEnd()); }
+void TSqliteQuery::CursorLast() {
+    Check(SqliteStatement()->SetToEnd());
+}
 
-bool TSqliteQuery::CursorMoveTo(int32_t recNo) { return Statement()->MoveTo(recNo); }
+bool TSqliteQuery::CursorMoveTo(int32_t recNo) {
+    return Statement()->MoveTo(recNo);
+}

@@ -29,11 +29,14 @@ bool OnlyCommentsLeft(const char* p, const char* end) {
         if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
             ++p;
         } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
-            while (p < end && *p != '\n') ++p;
+            while (p < end && *p != '\n')
+                ++p;
         } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
-            const char* close = static_cast<const char*>(std::memchr(p + 2, '*', static_cast<size_t>(end - p - 2)));
+            const char* close =
+                static_cast<const char*>(std::memchr(p + 2, '*', static_cast<size_t>(end - p - 2)));
             while (close != nullptr && close + 1 < end && close[1] != '/')
-                close = static_cast<const char*>(std::memchr(close + 1, '*', static_cast<size_t>(end - close - 1)));
+                close = static_cast<const char*>(
+                    std::memchr(close + 1, '*', static_cast<size_t>(end - close - 1)));
             if (close == nullptr || close + 1 >= end) return true; // an unterminated comment runs to the end
             p = close + 2;
         } else {
@@ -77,7 +80,8 @@ bool ChangesRows(const std::string& sql) {
 
 bool FirstWordIs(const std::string& sql, const char* word) {
     size_t i = 0;
-    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i])))
+        ++i;
     const size_t n = std::strlen(word);
     return sql.size() - i >= n && host::SameText(sql.substr(i, n), word);
 }
@@ -107,9 +111,10 @@ bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sq
     const char* end = sql.data() + sql.size();
     if (tail != nullptr && tail < end && !OnlyCommentsLeft(tail, end)) {
         out.reset();
-        session->SetLastError("The SQL text holds a second statement after the first, which is not run: \"" +
-                                  std::string(tail, static_cast<size_t>(std::min<ptrdiff_t>(end - tail, 80))) + "\"",
-                              SqliteCodeMisuse);
+        session->SetLastError(
+            "The SQL text holds a second statement after the first, which is not run: \"" +
+                std::string(tail, static_cast<size_t>(std::min<ptrdiff_t>(end - tail, 80))) + "\"",
+            SqliteCodeMisuse);
         return false;
     }
     return true;
@@ -122,11 +127,16 @@ namespace {
                                             const TSqliteValue& v, bool keepsBytes) {
     const sqlite3_destructor_type bytes = keepsBytes ? SQLITE_STATIC : SQLITE_TRANSIENT;
     switch (v.Tag) {
-    case svInteger: return api.bind_int64(stmt, index, v.Int);
-    case svFloat: return api.bind_double(stmt, index, v.Float);
-    case svText: return api.bind_text64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, bytes, SQLITE_UTF8);
-    case svBlob: return api.bind_blob64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, bytes);
-    default: return api.bind_null(stmt, index);
+    case svInteger:
+        return api.bind_int64(stmt, index, v.Int);
+    case svFloat:
+        return api.bind_double(stmt, index, v.Float);
+    case svText:
+        return api.bind_text64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, bytes, SQLITE_UTF8);
+    case svBlob:
+        return api.bind_blob64(stmt, index, v.Data != nullptr ? v.Data : "", v.Bytes, bytes);
+    default:
+        return api.bind_null(stmt, index);
     }
 }
 
@@ -516,35 +526,47 @@ void TSqliteSQL::InternalUnprepareExecute() {
 
 int32_t TSqliteSQL::InternalGetVariableLength(TLumraFieldTypes fieldType) {
     switch (fieldType) {
-    case ntString: return DefaultStringLength;
-    case ntInteger: return 4;
-    case ntBoolean: return 1;
+    case ntString:
+        return DefaultStringLength;
+    case ntInteger:
+        return 4;
+    case ntBoolean:
+        return 1;
     case ntFloat:
     case ntCurrency:
     case ntDate:
     case ntTime:
-    case ntDateTime: return 8;
+    case ntDateTime:
+        return 8;
     // Byte arrays always travel with their exact length (as ntBlob).
-    case ntBinary: return 0;
-    case ntUnknown: return UnknownVariableSize;
-    default: return 0;
+    case ntBinary:
+        return 0;
+    case ntUnknown:
+        return UnknownVariableSize;
+    default:
+        return 0;
     }
 }
 
 int32_t TSqliteSQL::InternalGetVariableExtType(TLumraFieldTypes fieldType) {
     switch (fieldType) {
     case ntInteger:
-    case ntBoolean: return SQLITE_INTEGER;
+    case ntBoolean:
+        return SQLITE_INTEGER;
     case ntFloat:
-    case ntCurrency: return SQLITE_FLOAT;
+    case ntCurrency:
+        return SQLITE_FLOAT;
     case ntString:
     case ntMemo:
     case ntDate:
     case ntTime:
-    case ntDateTime: return SQLITE_TEXT;
+    case ntDateTime:
+        return SQLITE_TEXT;
     case ntBinary:
-    case ntBlob: return SQLITE_BLOB;
-    default: return SQLITE_NULL;
+    case ntBlob:
+        return SQLITE_BLOB;
+    default:
+        return SQLITE_NULL;
     }
 }
 
@@ -594,8 +616,9 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
         // the old value is the row as fetched.
         if (stream != nullptr && stream->Modified() && buffer == RowBuffer()) {
             const char* data = stream->Buffer() != nullptr ? stream->Buffer() : "";
-            value = fieldType == ntMemo ? host::Variant(std::string(data, static_cast<size_t>(stream->BufferedSize())))
-                                        : BytesVariant(data, static_cast<uint64_t>(stream->BufferedSize()));
+            value = fieldType == ntMemo
+                        ? host::Variant(std::string(data, static_cast<size_t>(stream->BufferedSize())))
+                        : BytesVariant(data, static_cast<uint64_t>(stream->BufferedSize()));
             return;
         }
         const int32_t column = SqliteColumnAtOffset(*this, position);
@@ -604,8 +627,10 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
         const bool dynamic = FieldDefs()->GetItem(column)->ExtType() == SQLITE_NULL;
         switch (v.Tag) {
         case svInteger:
-            if (dynamic) value = host::Variant(v.Int);
-            else value = std::to_string(v.Int);
+            if (dynamic)
+                value = host::Variant(v.Int);
+            else
+                value = std::to_string(v.Int);
             break;
         case svFloat:
             if (dynamic) {
@@ -617,14 +642,19 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
             }
             break;
         case svText:
-            if (fieldType == ntBlob && !dynamic) value = BytesVariant(v.Data, v.Bytes);
-            else value = std::string(v.Data, v.Bytes);
+            if (fieldType == ntBlob && !dynamic)
+                value = BytesVariant(v.Data, v.Bytes);
+            else
+                value = std::string(v.Data, v.Bytes);
             break;
         case svBlob:
-            if (fieldType == ntMemo && !dynamic) value = std::string(v.Data, v.Bytes);
-            else value = BytesVariant(v.Data, v.Bytes);
+            if (fieldType == ntMemo && !dynamic)
+                value = std::string(v.Data, v.Bytes);
+            else
+                value = BytesVariant(v.Data, v.Bytes);
             break;
-        default: break;
+        default:
+            break;
         }
         return;
     }
@@ -632,13 +662,19 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
     const TSqliteValue v = SlotValue(fieldType, p, size, text);
     switch (fieldType) {
     case ntString:
-    case ntMemo: value = std::string(v.Data, v.Bytes); break;
+    case ntMemo:
+        value = std::string(v.Data, v.Bytes);
+        break;
     case ntInteger:
-        if (size == 4) value = host::Variant(static_cast<int32_t>(v.Int));
-        else value = host::Variant(v.Int);
+        if (size == 4)
+            value = host::Variant(static_cast<int32_t>(v.Int));
+        else
+            value = host::Variant(v.Int);
         break;
     case ntFloat:
-    case ntCurrency: value = host::Variant(v.Float); break;
+    case ntCurrency:
+        value = host::Variant(v.Float);
+        break;
     case ntDate:
     case ntTime:
     case ntDateTime: {
@@ -647,14 +683,21 @@ void TSqliteSQL::InternalGetValue(char* buffer, int32_t position, int32_t size, 
         value = host::Variant::FromDate(d);
         break;
     }
-    case ntBoolean: value = host::Variant(v.Int != 0); break;
-    case ntBinary:
-    case ntBlob: value = BytesVariant(v.Data, v.Bytes); break;
-    case ntUnknown:
-        if (v.Tag == svInteger) value = host::Variant(v.Int);
-        else value = host::Variant::Null();
+    case ntBoolean:
+        value = host::Variant(v.Int != 0);
         break;
-    default: break;
+    case ntBinary:
+    case ntBlob:
+        value = BytesVariant(v.Data, v.Bytes);
+        break;
+    case ntUnknown:
+        if (v.Tag == svInteger)
+            value = host::Variant(v.Int);
+        else
+            value = host::Variant::Null();
+        break;
+    default:
+        break;
     }
 }
 
@@ -803,14 +846,16 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             } else if (vt == host::varString || vt == host::varOleStr) {
                 const std::string s = value.AsString();
                 const auto r = std::from_chars(s.data(), s.data() + s.size(), i);
-                if (r.ec != std::errc() || r.ptr != s.data() + s.size()) fail("\"" + s + "\" is not an integer");
+                if (r.ec != std::errc() || r.ptr != s.data() + s.size())
+                    fail("\"" + s + "\" is not an integer");
             } else {
                 const double d = value.AsDouble();
                 if (!host::DoubleToInt64Exact(d, i))
                     fail("the number " + host::FloatToStr(d) + " is not a 64-bit whole number");
             }
             if (size == 4) {
-                if (i < INT32_MIN || i > INT32_MAX) fail("the integer " + std::to_string(i) + " needs 64 bits");
+                if (i < INT32_MIN || i > INT32_MAX)
+                    fail("the integer " + std::to_string(i) + " needs 64 bits");
                 const int32_t i32 = static_cast<int32_t>(i);
                 std::memcpy(p, &i32, 4);
             } else {
@@ -860,7 +905,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             const std::string bytes = VariantBytes(value);
             if (size == 0 && bytes.empty() && !isRowBuffer()) break; // an empty byte array as host variable
             if (static_cast<int64_t>(bytes.size()) + 2 > size)
-                fail(std::to_string(bytes.size()) + " bytes are more than " + std::to_string(std::max(size - 2, 0)));
+                fail(std::to_string(bytes.size()) + " bytes are more than " +
+                     std::to_string(std::max(size - 2, 0)));
             const uint16_t n = static_cast<uint16_t>(bytes.size());
             std::memset(p, 0, static_cast<size_t>(size));
             std::memcpy(p, &n, 2);
@@ -873,7 +919,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
             if (!isRowBuffer()) {
                 // A host variable sized to its value.
                 if (static_cast<int64_t>(bytes.size()) != size)
-                    fail(std::to_string(bytes.size()) + " bytes do not match the variable's " + std::to_string(size));
+                    fail(std::to_string(bytes.size()) + " bytes do not match the variable's " +
+                         std::to_string(size));
                 std::memcpy(p, bytes.data(), bytes.size());
                 break;
             }
@@ -902,7 +949,8 @@ void TSqliteSQL::StoreValue(char* buffer, int32_t position, int32_t size, TLumra
                 std::memcpy(p + 1, &i, 8);
             }
             break;
-        default: fail("the column's type takes no values");
+        default:
+            fail("the column's type takes no values");
         }
     } catch (const ELumraException&) {
         throw;
@@ -996,7 +1044,8 @@ bool TSqliteSQL::UpdateRow() {
     TSqliteCursor& c = EditableCursor(*this, FCursor, TEdit::Update);
     std::vector<int32_t> columns;
     for (int32_t i = 0; i < FieldDefs()->GetCount(); ++i)
-        if (!c.Origins[i].empty() && i != c.RowIdColumn && IsFieldDirty(host::Variant(i))) columns.push_back(i);
+        if (!c.Origins[i].empty() && i != c.RowIdColumn && IsFieldDirty(host::Variant(i)))
+            columns.push_back(i);
     if (columns.empty()) return true;
     std::string text = "UPDATE " + SqliteQuoteName(c.Table) + " SET ";
     for (size_t k = 0; k < columns.size(); ++k)
@@ -1066,7 +1115,8 @@ bool TSqliteSQL::InsertRow() {
 
 bool TSqliteSQL::DeleteRow() {
     TSqliteCursor& c = EditableCursor(*this, FCursor, TEdit::Delete);
-    const std::string text = "DELETE FROM " + SqliteQuoteName(c.Table) + " WHERE " + KeyCondition(c, RowIdName(*this, c));
+    const std::string text =
+        "DELETE FROM " + SqliteQuoteName(c.Table) + " WHERE " + KeyCondition(c, RowIdName(*this, c));
     int64_t changes = 0;
     if (!RunEdit(*this, text, {}, RowBuffer(), IndicatorBuffer(), c.KeyColumns, changes)) return false;
     if (changes == 0) {

@@ -491,8 +491,8 @@ TEST_F(DatasetContract, FieldDefinitionsFollowTheColumnTypes) {
     Dataset->Prepare();
     Dataset->FieldDefs()->Update();
     std::vector<std::pair<TFieldType, int32_t>> expected = {
-        {ftString, 10}, {ftInteger, 0},  {ftFloat, 0},   {ftCurrency, 0}, {ftDate, 0}, {ftTime, 0},
-        {ftDateTime, 0}, {ftBoolean, 0}, {ftBytes, 8},   {ftMemo, 0},     {ftBlob, 0}, {ftUnknown, 0}};
+        {ftString, 10},  {ftInteger, 0}, {ftFloat, 0}, {ftCurrency, 0}, {ftDate, 0}, {ftTime, 0},
+        {ftDateTime, 0}, {ftBoolean, 0}, {ftBytes, 8}, {ftMemo, 0},     {ftBlob, 0}, {ftUnknown, 0}};
 #if LMR_HOST_GENERATION == 3
     expected.pop_back(); // generation 3 makes no definition for the column of unknown type
 #endif

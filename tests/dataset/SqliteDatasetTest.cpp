@@ -82,9 +82,18 @@ TEST_F(SqliteDataset, FieldDefinitionsCoverEveryColumnTypeAndRepeatedNames) {
     TSqliteQuery* q = Query("select s, i, f, n, d, t, dt, b, bin, m, bl, i as s from kinds");
     q->Open();
     const std::vector<std::pair<std::string, TFieldType>> expected = {
-        {"S", ftString},   {"I", ftLargeint}, {"F", ftFloat},       {"N", ftFloat},
-        {"D", ftDate},     {"T", ftTime},     {"DT", ftDateTime},   {"B", ftBoolean},
-        {"BIN", ftVarBytes}, {"M", ftMemo},   {"BL", ftBlob},       {"S_1", ftLargeint},
+        {"S", ftString},
+        {"I", ftLargeint},
+        {"F", ftFloat},
+        {"N", ftFloat},
+        {"D", ftDate},
+        {"T", ftTime},
+        {"DT", ftDateTime},
+        {"B", ftBoolean},
+        {"BIN", ftVarBytes},
+        {"M", ftMemo},
+        {"BL", ftBlob},
+        {"S_1", ftLargeint},
         // The driver's hidden key column of a table without a primary key is
         // an ordinary field definition too.
         {"ROWID", ftLargeint}};
@@ -103,9 +112,11 @@ TEST_F(SqliteDataset, FieldDefinitionsCoverEveryColumnTypeAndRepeatedNames) {
     EXPECT_DOUBLE_EQ(q->Fields()->Fields(3)->AsFloat(), 3.25);
     EXPECT_DOUBLE_EQ(q->Fields()->Fields(4)->AsDateTime(), EncodeDate(2024, 2, 29));
     EXPECT_NEAR(q->Fields()->Fields(5)->AsDateTime(), EncodeTime(13, 45, 30, 0), 1e-9);
-    EXPECT_NEAR(q->Fields()->Fields(6)->AsDateTime(), EncodeDate(2024, 2, 29) + EncodeTime(13, 45, 30, 0), 1e-9);
+    EXPECT_NEAR(q->Fields()->Fields(6)->AsDateTime(), EncodeDate(2024, 2, 29) + EncodeTime(13, 45, 30, 0),
+                1e-9);
     EXPECT_TRUE(q->Fields()->Fields(7)->AsBoolean());
-    EXPECT_EQ(q->Fields()->Fields(8)->AsString(), std::string("\x00\xff\x10", 3)) << "the stored length survives";
+    EXPECT_EQ(q->Fields()->Fields(8)->AsString(), std::string("\x00\xff\x10", 3))
+        << "the stored length survives";
     EXPECT_EQ(q->Fields()->Fields(9)->AsString(), "a memo");
     EXPECT_EQ(q->Fields()->Fields(10)->AsString(), std::string("\x01\x02", 2));
 
@@ -138,7 +149,8 @@ TEST_F(SqliteDataset, BrowsesBothWaysThroughASmallDataLink) {
     EXPECT_EQ(seen.size(), 25u);
     EXPECT_EQ(link.Ids(), (std::vector<int32_t>{23, 24, 25}));
     std::vector<int32_t> back;
-    for (q->Last(); !q->Bof(); q->Prior()) back.push_back(q->FieldByName("ID")->AsInteger());
+    for (q->Last(); !q->Bof(); q->Prior())
+        back.push_back(q->FieldByName("ID")->AsInteger());
     ASSERT_EQ(back.size(), 25u);
     EXPECT_EQ(back.front(), 25);
     EXPECT_EQ(back.back(), 1);
@@ -285,7 +297,8 @@ TEST_F(SqliteDataset, MovingTheMasterReopensTheDetailEditingAMasterFieldDoesNot)
     detail->Open();
     auto ids = [detail] {
         std::vector<int32_t> result;
-        for (detail->First(); !detail->Eof(); detail->Next()) result.push_back(detail->FieldByName("ID")->AsInteger());
+        for (detail->First(); !detail->Eof(); detail->Next())
+            result.push_back(detail->FieldByName("ID")->AsInteger());
         return result;
     };
     EXPECT_EQ(ids(), (std::vector<int32_t>{10, 11}));
@@ -320,7 +333,8 @@ TEST_F(SqliteDataset, ExecSqlReportsTheRowsItChanged) {
     EXPECT_EQ(Session->HoldCount(), 0);
     TSqliteQuery* check = Query("select sum(amount) as total from orders where customer_id = 1");
     check->Open();
-    EXPECT_EQ(check->FieldByName("TOTAL")->AsString(), "25.5") << "an expression keeps the engine's own value";
+    EXPECT_EQ(check->FieldByName("TOTAL")->AsString(), "25.5")
+        << "an expression keeps the engine's own value";
 
     q->Prepare();
     q->ParamByName("who")->SetAsInteger(3);
@@ -361,7 +375,8 @@ TEST_F(SqliteDataset, CalculatedFieldsLiveInTheirOwnAreaOfEachRecord) {
     TSqliteQuery* q = Query("select id, amount from orders order by id");
     q->Prepare();
     q->FieldDefs()->Update();
-    for (int32_t i = 0; i < q->FieldDefs()->Count(); ++i) q->FieldDefs()->Items(i)->CreateField(q);
+    for (int32_t i = 0; i < q->FieldDefs()->Count(); ++i)
+        q->FieldDefs()->Items(i)->CreateField(q);
     auto* doubled = new TFloatField(q);
     doubled->SetFieldName("DOUBLED");
     doubled->SetFieldKind(fkCalculated);
@@ -379,7 +394,8 @@ TEST_F(SqliteDataset, CalculatedFieldsLiveInTheirOwnAreaOfEachRecord) {
     };
     q->Open();
     std::vector<double> values;
-    for (; !q->Eof(); q->Next()) values.push_back(q->FieldByName("DOUBLED")->AsFloat());
+    for (; !q->Eof(); q->Next())
+        values.push_back(q->FieldByName("DOUBLED")->AsFloat());
     EXPECT_EQ(values, (std::vector<double>{11.0, 14.5, 2.0}));
     EXPECT_EQ(calculations, 3) << "one calculation per fetched row, none for the end of the rows";
     EXPECT_TRUE(dataFieldRefused) << "data fields cannot be written while calculating";

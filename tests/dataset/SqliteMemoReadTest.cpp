@@ -30,7 +30,8 @@ protected:
         Session->SetDatabaseName((Folder / "memo.db").string());
         Session->SetCreateIfMissing(true);
         Session->Open();
-        ASSERT_EQ(Session->Execute("create table docs (id integer primary key, body text, data blob, loose)"), 0)
+        ASSERT_EQ(Session->Execute("create table docs (id integer primary key, body text, data blob, loose)"),
+                  0)
             << Session->LastError();
     }
     void TearDown() override {
@@ -41,8 +42,8 @@ protected:
 
     // Values are SQL literals: blobs as hex, so zero bytes and sizes survive.
     void Insert(int64_t id, const std::string& body, const std::string& data, const std::string& loose) {
-        ASSERT_EQ(Session->Execute("insert into docs values (" + std::to_string(id) + ", " + body + ", " + data +
-                                   ", " + loose + ")"),
+        ASSERT_EQ(Session->Execute("insert into docs values (" + std::to_string(id) + ", " + body + ", " +
+                                   data + ", " + loose + ")"),
                   0)
             << Session->LastError();
     }
@@ -67,7 +68,8 @@ protected:
 
     static std::string Pattern(size_t size) {
         std::string s(size, '\0');
-        for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xff);
+        for (size_t i = 0; i < size; ++i)
+            s[i] = static_cast<char>((i * 131 + i / 251) & 0xff);
         return s;
     }
 
@@ -93,8 +95,8 @@ TEST_F(SqliteMemoRead, EveryRecordReadsItsOwnStoredValueForwardAndBackward) {
         bool BodyNull, LooseNull;
     };
     const std::vector<Row> rows = {
-        {"'first memo'", Hex(std::string("a\0b\0c", 5)), "-42", "first memo", std::string("a\0b\0c", 5), "-42",
-         false, false},
+        {"'first memo'", Hex(std::string("a\0b\0c", 5)), "-42", "first memo", std::string("a\0b\0c", 5),
+         "-42", false, false},
         {"null", Hex(big), "2.5", "", big, "2.5", true, false},
         {"''", "null", "null", "", "", "", false, true},
         {"cast(" + Hex(std::string("x\0y", 3)) + " as text)", Hex("\xff"), "'text'", std::string("x\0y", 3),
@@ -120,10 +122,12 @@ TEST_F(SqliteMemoRead, EveryRecordReadsItsOwnStoredValueForwardAndBackward) {
         EXPECT_EQ(loose->AsString(), rows[i].LooseText) << "a number in an untyped column reads as its text";
     };
     size_t i = 0;
-    for (; !q.Eof(); q.Next()) check(i++);
+    for (; !q.Eof(); q.Next())
+        check(i++);
     EXPECT_EQ(i, rows.size());
     q.Last();
-    for (i = rows.size(); !q.Bof(); q.Prior()) check(--i);
+    for (i = rows.size(); !q.Bof(); q.Prior())
+        check(--i);
     EXPECT_EQ(i, 0u);
 }
 

@@ -31,9 +31,10 @@ public:
 };
 
 std::unique_ptr<TMemDataSet> MakeNumbers(int32_t rows) {
-    auto ds = std::make_unique<TMemDataSet>(nullptr, std::vector<memds::ColumnSpec>{
-                                                         {"ID", ftInteger}, {"NAME", ftString, 10}});
-    for (int32_t i = 1; i <= rows; ++i) ds->AddRow({Variant(i), Variant("n" + std::to_string(i))});
+    auto ds = std::make_unique<TMemDataSet>(
+        nullptr, std::vector<memds::ColumnSpec>{{"ID", ftInteger}, {"NAME", ftString, 10}});
+    for (int32_t i = 1; i <= rows; ++i)
+        ds->AddRow({Variant(i), Variant("n" + std::to_string(i))});
     return ds;
 }
 
@@ -207,7 +208,8 @@ protected:
         auto log = [this](const char* name) {
             return [this, name](TDataSet* d) {
                 static const char* states[] = {"Inactive", "Browse", "Edit", "Insert"};
-                ds->Log.push_back(std::string(name) + ":" + (d->State() <= dsInsert ? states[d->State()] : "?"));
+                ds->Log.push_back(std::string(name) + ":" +
+                                  (d->State() <= dsInsert ? states[d->State()] : "?"));
             };
         };
         ds->BeforeEdit = log("BeforeEdit");
@@ -237,8 +239,9 @@ TEST_F(DataSetEditing, EditPostRunsInTheHostsOrderWithTheHostsStates) {
     ds->FieldByName("NAME")->SetAsString("two");
     EXPECT_TRUE(ds->Modified());
     ds->Post();
-    EXPECT_EQ(ds->Log, (std::vector<std::string>{"BeforeEdit:Browse", "InternalEdit:Browse", "AfterEdit:Edit",
-                                                 "BeforePost:Edit", "InternalPost:Edit", "AfterPost:Browse"}));
+    EXPECT_EQ(ds->Log,
+              (std::vector<std::string>{"BeforeEdit:Browse", "InternalEdit:Browse", "AfterEdit:Edit",
+                                        "BeforePost:Edit", "InternalPost:Edit", "AfterPost:Browse"}));
     EXPECT_EQ(ds->Text(1, 1), "two");
     EXPECT_EQ(ds->State(), dsBrowse);
 }
@@ -248,8 +251,9 @@ TEST_F(DataSetEditing, CancelRestoresTheRecordFromTheCursor) {
     ds->FieldByName("NAME")->SetAsString("changed");
     ds->Cancel();
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "n1");
-    EXPECT_EQ(ds->Log, (std::vector<std::string>{"BeforeEdit:Browse", "InternalEdit:Browse", "AfterEdit:Edit",
-                                                 "BeforeCancel:Edit", "InternalCancel:Edit", "AfterCancel:Browse"}));
+    EXPECT_EQ(ds->Log,
+              (std::vector<std::string>{"BeforeEdit:Browse", "InternalEdit:Browse", "AfterEdit:Edit",
+                                        "BeforeCancel:Edit", "InternalCancel:Edit", "AfterCancel:Browse"}));
 }
 
 TEST_F(DataSetEditing, InsertPutsTheNewRecordBeforeTheCurrentOneAndAppendAfterTheLast) {
@@ -261,10 +265,10 @@ TEST_F(DataSetEditing, InsertPutsTheNewRecordBeforeTheCurrentOneAndAppendAfterTh
     EXPECT_TRUE(ds->FieldByName("ID")->IsNull());
     ds->FieldByName("ID")->SetAsInteger(100);
     ds->Post();
-    EXPECT_EQ(ds->Log, (std::vector<std::string>{"BeforeInsert:Browse", "BeforeScroll:Browse",
-                                                 "InternalInsert:Browse", "OnNewRecord:Insert", "AfterInsert:Insert",
-                                                 "AfterScroll:Insert", "BeforePost:Insert", "InternalPost:Insert",
-                                                 "AfterPost:Browse"}));
+    EXPECT_EQ(ds->Log,
+              (std::vector<std::string>{"BeforeInsert:Browse", "BeforeScroll:Browse", "InternalInsert:Browse",
+                                        "OnNewRecord:Insert", "AfterInsert:Insert", "AfterScroll:Insert",
+                                        "BeforePost:Insert", "InternalPost:Insert", "AfterPost:Browse"}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 100);
     EXPECT_EQ(ds->RecNo(), 3);
 
@@ -291,9 +295,10 @@ TEST_F(DataSetEditing, AppendRecordRunsTheInsertEventsAndKeepsDefaultsForEmptyVa
         d->FieldByName("NAME")->SetAsString("default");
     };
     ds->AppendRecord({Variant(int32_t{7}), Variant()});
-    EXPECT_EQ(ds->Log, (std::vector<std::string>{"BeforeInsert:Browse", "BeforeScroll:Browse", "OnNewRecord:Insert",
-                                                 "AfterInsert:Insert", "BeforePost:Insert", "InternalAddRecord:append",
-                                                 "AfterPost:Browse", "AfterScroll:Browse"}));
+    EXPECT_EQ(ds->Log,
+              (std::vector<std::string>{"BeforeInsert:Browse", "BeforeScroll:Browse", "OnNewRecord:Insert",
+                                        "AfterInsert:Insert", "BeforePost:Insert", "InternalAddRecord:append",
+                                        "AfterPost:Browse", "AfterScroll:Browse"}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 7);
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "default");
     EXPECT_EQ(ds->RecNo(), 6);
@@ -303,8 +308,9 @@ TEST_F(DataSetEditing, DeleteRemovesTheRecordAndShowsItsSuccessor) {
     ds->Next();
     ds->Log.clear();
     ds->Delete();
-    EXPECT_EQ(ds->Log, (std::vector<std::string>{"BeforeDelete:Browse", "BeforeScroll:Browse", "InternalDelete",
-                                                 "AfterDelete:Browse", "AfterScroll:Browse"}));
+    EXPECT_EQ(ds->Log,
+              (std::vector<std::string>{"BeforeDelete:Browse", "BeforeScroll:Browse", "InternalDelete",
+                                        "AfterDelete:Browse", "AfterScroll:Browse"}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
     ds->Last();
     ds->Delete();

@@ -46,11 +46,15 @@ public:
 
     static int32_t ColumnDataSize(const ColumnSpec& c) {
         switch (c.Type) {
-        case ftString: return c.Size + 1;
-        case ftInteger: return 4;
+        case ftString:
+            return c.Size + 1;
+        case ftInteger:
+            return 4;
         case ftSmallint:
-        case ftBoolean: return 2;
-        default: return 8;
+        case ftBoolean:
+            return 2;
+        default:
+            return 8;
         }
     }
 
@@ -88,23 +92,28 @@ public:
     std::vector<Row> FRows;
     std::vector<std::string> Log;
     int32_t FetchCount = 0;
-    int32_t FailPosts = 0;       // InternalPost raises EDatabaseError this many times
+    int32_t FailPosts = 0; // InternalPost raises EDatabaseError this many times
     bool ReadOnlyData = false;
     TDataSource* MasterSource = nullptr; // for IsLinkedTo
 
     int32_t Cursor() const { return FCursor; }
     std::string Text(int32_t row, int32_t col) const {
-        return std::string(FRows[static_cast<size_t>(row)].Data.data() + FOffsets[static_cast<size_t>(col)] + 1);
+        return std::string(FRows[static_cast<size_t>(row)].Data.data() + FOffsets[static_cast<size_t>(col)] +
+                           1);
     }
 
     // The record buffer standing for the current record in this state.
     TRecordBuffer CurrentBuffer() {
         switch (State()) {
-        case dsBrowse: return IsEmpty() ? nullptr : ActiveBuffer();
+        case dsBrowse:
+            return IsEmpty() ? nullptr : ActiveBuffer();
         case dsEdit:
-        case dsInsert: return ActiveBuffer();
-        case dsCalcFields: return CalcBuffer();
-        default: return nullptr;
+        case dsInsert:
+            return ActiveBuffer();
+        case dsCalcFields:
+            return CalcBuffer();
+        default:
+            return nullptr;
         }
     }
 
@@ -119,7 +128,8 @@ public:
         return IndexOfKey(key) + 1;
     }
 
-    Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultFields) override {
+    Variant Lookup(const std::string& keyFields, const Variant& keyValues,
+                   const std::string& resultFields) override {
         const int32_t keyCol = ColumnIndex(keyFields), resCol = ColumnIndex(resultFields);
         for (const Row& r : FRows) {
             const Variant v = ReadCell(r.Data, keyCol);
@@ -139,7 +149,8 @@ protected:
         const char* p = data.data() + FOffsets[static_cast<size_t>(col)];
         if (!p[0]) return Variant::Null();
         switch (FColumns[static_cast<size_t>(col)].Type) {
-        case ftString: return Variant(std::string(p + 1));
+        case ftString:
+            return Variant(std::string(p + 1));
         case ftInteger: {
             int32_t x;
             std::memcpy(&x, p + 1, 4);
@@ -163,8 +174,12 @@ protected:
         delete[] buffer;
         buffer = nullptr;
     }
-    void GetBookmarkData(TRecordBuffer buffer, void* data) override { std::memcpy(data, buffer + BookmarkOfs(), 4); }
-    void SetBookmarkData(TRecordBuffer buffer, void* data) override { std::memcpy(buffer + BookmarkOfs(), data, 4); }
+    void GetBookmarkData(TRecordBuffer buffer, void* data) override {
+        std::memcpy(data, buffer + BookmarkOfs(), 4);
+    }
+    void SetBookmarkData(TRecordBuffer buffer, void* data) override {
+        std::memcpy(buffer + BookmarkOfs(), data, 4);
+    }
     TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override {
         return static_cast<TBookmarkFlag>(buffer[BookmarkOfs() + 4]);
     }
@@ -224,9 +239,12 @@ protected:
     void InternalHandleException() override {}
     void InternalInitFieldDefs() override {
         FieldDefs()->Clear();
-        for (const auto& c : FColumns) FieldDefs()->Add(c.Name, c.Type, c.Type == ftString ? c.Size : 0);
+        for (const auto& c : FColumns)
+            FieldDefs()->Add(c.Name, c.Type, c.Type == ftString ? c.Size : 0);
     }
-    void InternalInitRecord(TRecordBuffer buffer) override { std::memset(buffer, 0, static_cast<size_t>(FRecordSize)); }
+    void InternalInitRecord(TRecordBuffer buffer) override {
+        std::memset(buffer, 0, static_cast<size_t>(FRecordSize));
+    }
     void InternalOpen() override {
         Log.push_back("InternalOpen");
         FieldDefs()->SetUpdated(false);
@@ -269,7 +287,8 @@ protected:
     }
     void SetFieldData(TField* field, const void* buffer) override {
         const TDataSetState s = State();
-        if (s != dsEdit && s != dsInsert && s != dsCalcFields) DatabaseError(LoadResString(SNotEditing), this);
+        if (s != dsEdit && s != dsInsert && s != dsCalcFields)
+            DatabaseError(LoadResString(SNotEditing), this);
         TRecordBuffer rec = CurrentBuffer();
         if (field->FieldNo() > 0) {
             if (s == dsCalcFields) DatabaseError(LoadResString(SNotEditing), this);
@@ -283,6 +302,7 @@ protected:
         if (buffer) std::memcpy(p + 1, buffer, static_cast<size_t>(field->DataSize()));
         if (s != dsCalcFields) DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field));
     }
+
 public:
     int32_t CompareBookmarks(TBookmark a, TBookmark b) override {
         if (!a || !b) return TDataSet::CompareBookmarks(a, b);
@@ -300,10 +320,10 @@ public:
     }
 
 protected:
-
     std::string StateName() const {
-        static const char* names[] = {"Inactive", "Browse", "Edit", "Insert", "SetKey", "CalcFields",
-                                      "Filter", "NewValue", "OldValue", "CurValue", "BlockRead", "InternalCalc"};
+        static const char* names[] = {"Inactive", "Browse",     "Edit",      "Insert",
+                                      "SetKey",   "CalcFields", "Filter",    "NewValue",
+                                      "OldValue", "CurValue",   "BlockRead", "InternalCalc"};
         return names[State()];
     }
 

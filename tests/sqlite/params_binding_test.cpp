@@ -13,7 +13,8 @@
 namespace {
 
 std::string Bytes(const host::Variant& v) {
-    if (v.VarType() != (host::varArray | host::varByte)) return "<not bytes: " + host::VarTypeAsText(v.VarType()) + ">";
+    if (v.VarType() != (host::varArray | host::varByte))
+        return "<not bytes: " + host::VarTypeAsText(v.VarType()) + ">";
     host::Variant copy = v;
     const int32_t n = host::VarArrayHighBound(copy) - host::VarArrayLowBound(copy) + 1;
     std::string out(static_cast<size_t>(n), '\0');
@@ -49,11 +50,13 @@ TEST_F(ParamsThroughSqlite, EveryParameterTypeBoundAsHostVariableComesBackEqual)
     add("bin")->SetAsBinary(std::string("\x00\x01\xFF\x7F", 4));
     add("memo")->SetAsMemo(std::string(5000, 'm') + "\xE9");
     add("bl")->SetAsBlob(std::string("\x00\x00\x10", 3));
-    for (int32_t i = 0; i < params.Count(); ++i) params[static_cast<uint16_t>(i)]->SetParamType(nptInput);
+    for (int32_t i = 0; i < params.Count(); ++i)
+        params[static_cast<uint16_t>(i)]->SetParamType(nptInput);
 
     const host::Variant values = params.GetParamValues();
     ASSERT_TRUE(values.IsArray());
-    ASSERT_TRUE(Sql->Execute("insert into p values (?,?,?,?,?,?,?,?,?,?,?)", {values})) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("insert into p values (?,?,?,?,?,?,?,?,?,?,?)", {values}))
+        << Session->LastError();
     EXPECT_EQ(Sql->RowsProcessed(), 1);
 
     // The same values as host variables of a select find the row again.
@@ -64,7 +67,8 @@ TEST_F(ParamsThroughSqlite, EveryParameterTypeBoundAsHostVariableComesBackEqual)
         << Session->LastError();
     EXPECT_EQ(Sql->GetFieldValue(host::Variant(int32_t{0})).AsInt64(), 1);
 
-    ASSERT_TRUE(Sql->OpenRead("select s, i, f, c, d, t, dt, b, bin, memo, bl from p")) << Session->LastError();
+    ASSERT_TRUE(Sql->OpenRead("select s, i, f, c, d, t, dt, b, bin, memo, bl from p"))
+        << Session->LastError();
     for (int32_t col = 0; col < params.Count(); ++col) {
         const TLumraParam* param = params[static_cast<uint16_t>(col)];
         const host::Variant stored = Sql->GetFieldValue(host::Variant(col));
@@ -98,7 +102,8 @@ TEST_F(ParamsThroughSqlite, NullParametersBindAsNull) {
     i->SetAsInteger(7);
     s->SetParamType(nptInput);
     i->SetParamType(nptInput);
-    ASSERT_TRUE(Sql->Execute("insert into p(s, i) values (?, ?)", {params.GetParamValues()})) << Session->LastError();
+    ASSERT_TRUE(Sql->Execute("insert into p(s, i) values (?, ?)", {params.GetParamValues()}))
+        << Session->LastError();
     EXPECT_EQ(Count("p where s is null and i = 7"), 1);
 }
 
@@ -116,11 +121,15 @@ TEST_F(ParamsThroughSqlite, RepeatedExecutesStoreEachRowsOwnTextAndBytes) {
     };
     const std::string longText(300, 'L'); // past the default string variable: a memo variable
     const std::vector<std::pair<host::Variant, host::Variant>> rows = {
-        {host::Variant("first"), bytes("\x01\x02")},  {host::Variant("second"), bytes("\x03\x04")},
-        {host::Variant::Null(), bytes("\x05")},        {host::Variant(longText), host::Variant::Null()},
-        {host::Variant("x"), bytes(std::string(500, 'B'))}, {host::Variant("last"), bytes("\x06")}};
+        {host::Variant("first"), bytes("\x01\x02")},
+        {host::Variant("second"), bytes("\x03\x04")},
+        {host::Variant::Null(), bytes("\x05")},
+        {host::Variant(longText), host::Variant::Null()},
+        {host::Variant("x"), bytes(std::string(500, 'B'))},
+        {host::Variant("last"), bytes("\x06")}};
     for (size_t i = 0; i < rows.size(); ++i) {
-        ASSERT_TRUE(Sql->ExecutePrepared({host::Variant(static_cast<int64_t>(i)), rows[i].first, rows[i].second}))
+        ASSERT_TRUE(
+            Sql->ExecutePrepared({host::Variant(static_cast<int64_t>(i)), rows[i].first, rows[i].second}))
             << Session->LastError();
     }
     Sql->UnprepareExecute();
@@ -156,7 +165,8 @@ TEST_F(ParamsThroughSqlite, TextWithAZeroByteIsRefusedNamingItsVariable) {
         EXPECT_NE(std::string(e.what()).find("\"host variable 2\""), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("zero byte"), std::string::npos) << e.what();
     }
-    ASSERT_TRUE(Sql->ExecutePrepared({host::Variant(int64_t{2}), host::Variant("ab")})) << Session->LastError();
+    ASSERT_TRUE(Sql->ExecutePrepared({host::Variant(int64_t{2}), host::Variant("ab")}))
+        << Session->LastError();
     EXPECT_EQ(Count("z"), 1);
     EXPECT_EQ(Count("z where n = 2 and a = 'ab'"), 1);
 }
