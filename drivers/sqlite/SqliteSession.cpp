@@ -70,6 +70,15 @@ bool SqliteIsPragma(std::string_view sql) {
     return host::SameText(NextWord(p, p + sql.size()), "PRAGMA");
 }
 
+std::string SqliteFirstWord(std::string_view sql) {
+    const char* p = sql.data();
+    return NextWord(p, p + sql.size());
+}
+
+bool SqliteOnlyCommentsLeft(const char* p, const char* end) {
+    return !SkipSpace(p, end) || p == end;
+}
+
 bool SqliteEndsTransaction(std::string_view sql) {
     const char* p = sql.data();
     const char* end = p + sql.size();

@@ -130,6 +130,14 @@ bool SqliteIsTransactionFree(std::string_view sql);
 // True for SQL whose first word is PRAGMA.
 bool SqliteIsPragma(std::string_view sql);
 
+// The first word of sql after blanks, semicolons and comments (empty when
+// there is none).
+std::string SqliteFirstWord(std::string_view sql);
+
+// True when only blanks, comments and semicolons remain from p to end (a
+// comment that never closes runs to the end).
+bool SqliteOnlyCommentsLeft(const char* p, const char* end);
+
 // True for SQL that begins or ends the engine transaction as a whole (BEGIN,
 // COMMIT, END, ROLLBACK without TO): inside a unit of work only the session
 // may do that.

@@ -23,67 +23,15 @@ namespace {
 constexpr int32_t DefaultStringLength = 256;
 constexpr int32_t UnknownVariableSize = 9; // one tag byte (0 null, 1 integer), then a 64-bit integer
 
-// True when only blanks, comments and semicolons follow.
-bool OnlyCommentsLeft(const char* p, const char* end) {
-    while (p < end) {
-        if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
-            ++p;
-        } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
-            while (p < end && *p != '\n')
-                ++p;
-        } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
-            const char* close =
-                static_cast<const char*>(std::memchr(p + 2, '*', static_cast<size_t>(end - p - 2)));
-            while (close != nullptr && close + 1 < end && close[1] != '/')
-                close = static_cast<const char*>(
-                    std::memchr(close + 1, '*', static_cast<size_t>(end - close - 1)));
-            if (close == nullptr || close + 1 >= end) return true; // an unterminated comment runs to the end
-            p = close + 2;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 // True when the statement is one that changes rows (INSERT, UPDATE, DELETE,
 // REPLACE, or one of them behind WITH): the engine's change count belongs to
 // the last such statement, and any other statement (DDL, BEGIN, a pragma)
 // would report that one's count as its own.
 bool ChangesRows(const std::string& sql) {
-    const char* p = sql.data();
-    const char* const end = p + sql.size();
-    // Blanks and comments before the first word.
-    while (p < end) {
-        if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
-            ++p;
-        } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
-            while (p < end && *p != '\n')
-                ++p;
-        } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
-            p += 2;
-            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
-                ++p;
-            p = std::min(p + 2, end);
-        } else {
-            break;
-        }
-    }
-    const char* word = p;
-    while (p < end && std::isalpha(static_cast<unsigned char>(*p)))
-        ++p;
-    const std::string first(word, p);
+    const std::string first = SqliteFirstWord(sql);
     for (const char* w : {"INSERT", "UPDATE", "DELETE", "REPLACE", "WITH"})
         if (host::SameText(first, w)) return true;
     return false;
-}
-
-bool FirstWordIs(const std::string& sql, const char* word) {
-    size_t i = 0;
-    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i])))
-        ++i;
-    const size_t n = std::strlen(word);
-    return sql.size() - i >= n && host::SameText(sql.substr(i, n), word);
 }
 
 } // namespace
@@ -109,7 +57,7 @@ bool SqlitePrepareOne(TLumraSession* session, sqlite3* db, const std::string& sq
         return false;
     }
     const char* end = sql.data() + sql.size();
-    if (tail != nullptr && tail < end && !OnlyCommentsLeft(tail, end)) {
+    if (tail != nullptr && tail < end && !SqliteOnlyCommentsLeft(tail, end)) {
         out.reset();
         session->SetLastError(
             "The SQL text holds a second statement after the first, which is not run: \"" +
@@ -403,7 +351,7 @@ bool TSqliteSQL::InternalPrepare(const std::string& sql) {
     // A statement without rows keeps the engine statement prepared here: it is not prepared a second time.
     if (!rows) return AdoptCommand(sql, std::move(command));
     // A pragma that returns rows is both: a query to open, and a setting to execute.
-    if (FirstWordIs(sql, "PRAGMA")) return InternalPrepareOpen(sql) && AdoptCommand(sql, std::move(command));
+    if (SqliteIsPragma(sql)) return InternalPrepareOpen(sql) && AdoptCommand(sql, std::move(command));
     command.reset();
     return InternalPrepareOpen(sql);
 }
@@ -431,7 +379,7 @@ bool TSqliteSQL::InternalPrepareExecute(const std::string& sql) {
     }
     auto command = std::make_unique<TSqliteCommand>();
     if (!SqlitePrepareOne(session, db, sql, command->Stmt)) return false;
-    if (SqliteApi().column_count(command->Stmt.get()) > 0 && !FirstWordIs(sql, "PRAGMA")) {
+    if (SqliteApi().column_count(command->Stmt.get()) > 0 && !SqliteIsPragma(sql)) {
         session->SetLastError(host::LoadResString(LUMRA_ERR_CURS_IS_QUERY), SqliteCodeMisuse);
         return false;
     }
